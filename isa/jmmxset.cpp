@@ -1,0 +1,55 @@
+#include "jmmxset.h"
+
+#include "jstreamtokenizer.h"
+
+namespace {
+
+constexpr int fieldsPerRecord = 5;
+
+// Digit value as the definition format reads it: a..f are 10..15, any other
+// byte counts from '0' (so upper-case letters are not hex digits).
+int hexDigitValue(char c) { return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : c - '0'; }
+
+}  // namespace
+
+JMMXSet::JMMXSet() : firstKind(kindMmxRegister), secondKind(kindMmxRegister), modrmBase(0) {}
+
+JMMXSet::~JMMXSet() {
+    mnemonic.release();
+    opcode.release();
+}
+
+int32_t operandKindOf(const JString& field, bool immediateAllowed) {
+    switch (field.data[0]) {
+        case 'x': return kindMmxRegister;
+        case 'r': return kindGeneralRegister;
+        case 'm': return kindMemory;
+        case 'i': return immediateAllowed ? kindImmediate : kindMmxRegister;
+        default: return kindMmxRegister;
+    }
+}
+
+// A one-character field takes its terminator as the second digit (d = -48).
+uint8_t modrmBaseOf(const JString& field) {
+    int value = hexDigitValue(field.data[0]) * 16 + hexDigitValue(field.data[1]);
+    return static_cast<uint8_t>(value & 0xFF);
+}
+
+JMMXSet* loadDefinitions(JStream* stream) {
+    JString fields[fieldsPerRecord];
+    JStreamTokenizer tokenizer;
+    tokenizer.setStream(stream);
+    JMMXSet* head = new JMMXSet();
+    if (stream == nullptr) return head;
+    for (;;) {
+        for (JString& field : fields)
+            if (!tokenizer.nextField(field)) return head;
+        JMMXSet* record = new JMMXSet();
+        record->mnemonic.assign(fields[0]);
+        record->firstKind = operandKindOf(fields[1], false);
+        record->secondKind = operandKindOf(fields[2], true);
+        record->opcode.assign(fields[3]);
+        if (fields[4].length() > 0) record->modrmBase = modrmBaseOf(fields[4]);
+        head->add(record);
+    }
+}

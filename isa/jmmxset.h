@@ -1,0 +1,45 @@
+// JMMXSet: one instruction definition read from mmx_set.def, and a node of
+// the table ring. The table's head is a JMMXSet with the defaults that is
+// never matched; the records follow in file order.
+#ifndef PAKHOD_JMMXSET_H
+#define PAKHOD_JMMXSET_H
+
+#include <cstdint>
+
+#include "jlist.h"
+#include "jstream.h"
+#include "jstring.h"
+
+// Operand kinds, shared by the definition file and the encoder.
+enum OperandKind : int32_t {
+    kindImmediate = 0,
+    kindGeneralRegister = 1,
+    kindMemory = 2,
+    kindMmxRegister = 3,
+};
+
+class JMMXSet : public JList {
+public:
+    JString mnemonic;
+    int32_t firstKind;
+    int32_t secondKind;
+    JString opcode;
+    uint8_t modrmBase;
+
+    JMMXSet();
+    ~JMMXSet() override;
+
+    JMMXSet* nextRecord() const { return static_cast<JMMXSet*>(next); }
+};
+
+// Reads every five-field record of the stream (from its start) into a new
+// table and returns its head. A record cut short by the end is dropped.
+// The table is deleted with JList::deleteList(head).
+JMMXSet* loadDefinitions(JStream* stream);
+
+// Kind letter of a definition field: x, r, m (and i for the second operand).
+int32_t operandKindOf(const JString& field, bool immediateAllowed);
+// The ModR/M base of field 5: two lower-case hex digits, taken modulo 256.
+uint8_t modrmBaseOf(const JString& field);
+
+#endif

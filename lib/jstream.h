@@ -1,0 +1,27 @@
+// JStream: the library's abstract byte stream. Results are plain integers:
+// 1/0 for success/failure, byte counts for transfers (0 at end or on error).
+#ifndef PAKHOD_JSTREAM_H
+#define PAKHOD_JSTREAM_H
+
+#include <cstdint>
+
+#include "jobject.h"
+
+class JStream : public JObject {
+public:
+    ~JStream() override;
+
+    // mode 1: read; mode 2: write, created or truncated; other: write in place.
+    virtual int open(const char* name, int mode) = 0;
+    virtual void close() = 0;
+    virtual char readByte() = 0;
+    virtual int read(char* buffer, int count) = 0;
+    virtual int writeByte(char byte) = 0;
+    virtual int write(const char* buffer, int count) = 0;
+    // origin 0: from the start, 2: from the end, anything else: from here.
+    virtual int seek(int32_t offset, int origin) = 0;
+    // Length in bytes, or all bits set when it cannot be obtained.
+    virtual uint32_t size() = 0;
+};
+
+#endif

@@ -1,0 +1,46 @@
+// JWinFile: a JStream over one operating-system file, without buffering:
+// every operation is one system call, so the file offset is always exactly
+// the sum of what was read, written and sought.
+//
+// Files are opened for exclusive use: while one JWinFile holds a file, any
+// other open of it (this process or another) fails. On POSIX this is an
+// flock(LOCK_EX|LOCK_NB) on the open file description, taken before a
+// mode-2 open truncates, so a refused open never empties a file.
+//
+// Offsets are 32-bit. A regular file of 2 GiB or more is refused at open
+// (except by mode 2, which empties it), so it can never be misread.
+#ifndef PAKHOD_JWINFILE_H
+#define PAKHOD_JWINFILE_H
+
+#include "jstream.h"
+
+class JWinFile : public JStream {
+public:
+    static constexpr int closedHandle = -1;
+
+    // The file descriptor, or closedHandle while closed.
+    int handle;
+    // errno of the last failed open (0 after a successful one). EWOULDBLOCK
+    // means another open file description holds the file.
+    int lastError;
+
+    JWinFile();
+    ~JWinFile() override;
+    JWinFile(const JWinFile&) = delete;
+    JWinFile& operator=(const JWinFile&) = delete;
+
+    int open(const char* name, int mode) override;
+    void close() override;
+    char readByte() override;  // 0 at end of file or on failure
+    int read(char* buffer, int count) override;
+    int writeByte(char byte) override;
+    int write(const char* buffer, int count) override;
+    int seek(int32_t offset, int origin) override;
+    uint32_t size() override;
+
+    int isOpen() const { return handle != closedHandle; }
+    // 1 when the last open failed only because another holder has the file.
+    int lastOpenWasLocked() const;
+};
+
+#endif
