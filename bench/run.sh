@@ -1,0 +1,110 @@
+#!/usr/bin/env bash
+# Prints pakhod's speed and memory figures beside the floor program (the
+# least work any line rewriter must do), GNU as on the same instructions,
+# and cat for the fixed cost of one run. It reports figures only; it never
+# passes or fails on them.
+#
+#   bench/run.sh [SIZES_MIB...]      default: 8 32 128
+#
+# Environment: RUNS (timed runs per program and size, default 5),
+# SMALL_RUNS (runs on the 4 KiB source, default 500), BENCH_DIR (build and
+# scratch directory, default build-bench in the worktree).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+bench="${BENCH_DIR:-$root/build-bench}"
+runs="${RUNS:-5}"
+small_runs="${SMALL_RUNS:-500}"
+sizes=("$@")
+[ ${#sizes[@]} -gt 0 ] || sizes=(8 32 128)
+
+if [ ! -x /usr/bin/time ]; then
+  echo "installing Debian's time for peak memory figures"
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time >/dev/null
+fi
+
+cmake -S "$root" -B "$bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPAKHOD_TESTS=OFF >/dev/null
+cmake --build "$bench" -j2 >/dev/null
+pakhod="$bench/app/pakhod"
+floor="$bench/bench/floor"
+gensource="$bench/bench/gensource"
+data="$bench/data"
+mkdir -p "$data"
+[ -x "$pakhod" ] || { echo "no pakhod built at $pakhod"; exit 1; }
+
+now() { date +%s%N; }
+
+# Runs one command (words in "$@") and prints its wall time in ms.
+wall_ms() {
+  local t0 t1
+  t0=$(now)
+  "$@" >/dev/null 2>&1 || true
+  t1=$(now)
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e6 }'
+}
+
+median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
+
+# Peak resident set in KiB of one run.
+peak_kib() { /usr/bin/time -f %M "$@" 2>&1 >/dev/null | tail -1; }
+
+run_pakhod() { "$pakhod" "$1" "$data/out.pakhod"; }
+run_floor() { "$floor" "$1" "$data/out.floor"; }
+run_as() { as --32 "$1" -o "$data/out.o"; }
+
+echo "pakhod benchmark: $(nproc) cores, $runs alternating runs per program, medians"
+printf '%-6s %-7s %10s %9s %10s\n' size program "median ms" "MiB/s" "peak KiB"
+for mib in "${sizes[@]}"; do
+  src="$data/source-$mib.asm"
+  twin="$data/twin-$mib.s"
+  [ -s "$src" ] || "$gensource" "$mib" "$src" "$twin"
+  # Warm the page cache and check that every program accepts its input.
+  run_pakhod "$src" >/dev/null || echo "  note: pakhod exited with status $?"
+  run_floor "$src" >/dev/null || echo "  note: floor failed"
+  run_as "$twin" || echo "  note: as failed on the twin"
+  tp=() tf=() ta=()
+  for ((i = 0; i < runs; i++)); do
+    tp+=("$(wall_ms run_pakhod "$src")")
+    tf+=("$(wall_ms run_floor "$src")")
+    ta+=("$(wall_ms run_as "$twin")")
+  done
+  mp=$(echo "${tp[*]}" | median)
+  mf=$(echo "${tf[*]}" | median)
+  ma=$(echo "${ta[*]}" | median)
+  bytes=$(stat -c %s "$src")
+  for prog in pakhod floor as; do
+    case $prog in
+      pakhod) m=$mp; k=$(peak_kib "$pakhod" "$src" "$data/out.pakhod") ;;
+      floor) m=$mf; k=$(peak_kib "$floor" "$src" "$data/out.floor") ;;
+      as) m=$ma; k=$(peak_kib as --32 "$twin" -o "$data/out.o") ;;
+    esac
+    awk -v s="$mib" -v p="$prog" -v m="$m" -v b="$bytes" -v k="$k" \
+      'BEGIN { printf "%-6s %-7s %10.1f %9.1f %10s\n", s "M", p, m, b / 1048576 / (m / 1000), k }'
+  done
+  awk -v p="$mp" -v f="$mf" -v a="$ma" -v s="$mib" \
+    'BEGIN { printf "%-6s ratios: pakhod/floor %.2f   pakhod/as %.3f (1/%.1f)\n", s "M", p / f, p / a, a / p }'
+  if cmp -s <(tr -d '\r' <"$data/out.pakhod" | wc -l) <(wc -l <"$src"); then :; else
+    echo "  note: pakhod's output has a different line count than the source"
+  fi
+done
+
+# Fixed cost of one run: a 4 KiB source, many runs, mean per run.
+small="$data/source-small.asm"
+[ -s "$small" ] || { "$gensource" 1 "$data/big-small.asm" "$data/twin-small.s" && head -c 4096 "$data/big-small.asm" | sed '$d' >"$small"; }
+loop_ms() {
+  local t0 t1
+  t0=$(now)
+  for ((i = 0; i < small_runs; i++)); do "$@" >/dev/null 2>&1 || true; done
+  t1=$(now)
+  awk -v a="$t0" -v b="$t1" -v n="$small_runs" 'BEGIN { printf "%.3f", (b - a) / 1e6 / n }'
+}
+cat_small() { cat "$small" >"$data/out.cat"; }
+pakhod_small() { "$pakhod" "$small" "$data/out.small"; }
+sp=() sc=()
+for ((round = 0; round < 3; round++)); do
+  sp+=("$(loop_ms pakhod_small)")
+  sc+=("$(loop_ms cat_small)")
+done
+msp=$(echo "${sp[*]}" | median)
+msc=$(echo "${sc[*]}" | median)
+awk -v p="$msp" -v c="$msc" -v n="$small_runs" -v b="$(stat -c %s "$small")" \
+  'BEGIN { printf "4 KiB source (%d bytes), %d runs x3, median of means: pakhod %.3f ms, cat %.3f ms, pakhod/cat %.2f\n", b, n, p, c, p / c }'
