@@ -22,6 +22,17 @@ public:
     virtual int seek(int32_t offset, int origin) = 0;
     // Length in bytes, or all bits set when it cannot be obtained.
     virtual uint32_t size() = 0;
+
+    // Direct access to input already held in memory, for readers that scan
+    // bytes in bulk: points *bytes at the unread bytes at the current
+    // position and returns their count. 0 means none can be offered (the
+    // stream has no buffer, or the input has ended); read() tells which.
+    virtual int peekBuffer(const char** bytes) {
+        (void)bytes;
+        return 0;
+    }
+    // Consumes count bytes of those the last peekBuffer offered.
+    virtual void skipBuffered(int count) { seek(count, 1); }
 };
 
 #endif
