@@ -1,5 +1,7 @@
 #include "jstreamtokenizer.h"
 
+#include <cstring>
+
 namespace {
 
 constexpr char CR = '\r';
@@ -11,6 +13,90 @@ bool isFieldDelimiter(char c) { return c == ',' || c == '\t' || c == CR || c == 
 bool isConversionBlank(char c) {
     return c == ' ' || c == '\t' || c == LF || c == '\v' || c == '\f' || c == CR;
 }
+
+// Builds a line's text from its bytes (LF excluded) the way readLine always
+// has: in pieces of at most 255 bytes, each appended up to its first NUL; a
+// CR that ends a full piece is held back until the next byte shows whether
+// the line goes on, and a CR just before the end of the line is dropped.
+class LinePieces {
+public:
+    explicit LinePieces(JString& line) : line(line), index(0), heldCR(false) {}
+
+    void add(char c) {
+        if (heldCR) {  // the line goes on: the held CR was ordinary text
+            line.append(CR);
+            heldCR = false;
+        }
+        work[index++] = c;
+        if (index == linePiece) {
+            if (work[index - 1] == CR) {
+                --index;
+                heldCR = true;
+            }
+            work[index] = '\0';
+            line.append(work);
+            index = 0;
+        }
+    }
+
+    void finish() {
+        if (index > 0 && work[index - 1] == CR) --index;
+        work[index] = '\0';
+        if (index > 0) line.append(work);
+    }
+
+private:
+    JString& line;
+    char work[linePiece + 1];
+    int index;
+    bool heldCR;
+};
+
+// Sets the line to text[0..n) (its LF excluded). Without NUL bytes that is
+// the text less a final CR, built in one allocation; with them, the pieces
+// above decide, as for byte-at-a-time reading.
+void setLineText(JString& line, const char* text, int n) {
+    if (std::memchr(text, '\0', static_cast<size_t>(n)) != nullptr) {
+        line.allocate(1);
+        line.data[0] = '\0';
+        LinePieces pieces(line);
+        for (int i = 0; i < n; ++i) pieces.add(text[i]);
+        pieces.finish();
+        return;
+    }
+    if (n > 0 && text[n - 1] == CR) --n;
+    line.allocate(n + 1);
+    std::memcpy(line.data, text, static_cast<size_t>(n));
+    line.data[n] = '\0';
+}
+
+// A line that runs across buffer refills is gathered here.
+class Gathered {
+public:
+    Gathered() : bytes(nullptr), used(0), capacity(0) {}
+    ~Gathered() { delete[] bytes; }
+    Gathered(const Gathered&) = delete;
+    Gathered& operator=(const Gathered&) = delete;
+
+    void add(const char* p, int n) {
+        if (used + n > capacity) {
+            int bigger = capacity * 2 > used + n ? capacity * 2 : used + n;
+            char* fresh = new char[bigger];
+            if (used > 0) std::memcpy(fresh, bytes, static_cast<size_t>(used));
+            delete[] bytes;
+            bytes = fresh;
+            capacity = bigger;
+        }
+        std::memcpy(bytes + used, p, static_cast<size_t>(n));
+        used += n;
+    }
+
+    char* bytes;
+    int used;
+
+private:
+    int capacity;
+};
 
 }  // namespace
 
@@ -81,35 +167,58 @@ int JStreamTokenizer::nextField(JString& field) {
 }
 
 int JStreamTokenizer::readLine(JString& line) {
+    const char* bytes;
+    int held = stream->peekBuffer(&bytes);
+    if (held > 0) return readLineInBlocks(line, bytes, held);
     line.allocate(1);
     line.data[0] = '\0';
-    char work[linePiece + 1];
-    int index = 0;
+    LinePieces pieces(line);
     int consumed = 0;
-    bool heldCR = false;  // a CR that ended a full piece, not yet appended
     char c;
     while (readOne(&c)) {
         ++position;
         ++consumed;
         if (c == LF) break;
-        if (heldCR) {  // the line goes on: the held CR was ordinary text
-            line.append(CR);
-            heldCR = false;
-        }
-        work[index++] = c;
-        if (index == linePiece) {
-            if (work[index - 1] == CR) {
-                --index;
-                heldCR = true;
-            }
-            work[index] = '\0';
-            line.append(work);
-            index = 0;
-        }
+        pieces.add(c);
     }
-    if (index > 0 && work[index - 1] == CR) --index;
-    work[index] = '\0';
-    if (index > 0) line.append(work);
+    pieces.finish();
+    return consumed;
+}
+
+// readLine over a stream that offers its buffer: the LF is found with one
+// scan per block instead of one call per byte. Same text, same count.
+int JStreamTokenizer::readLineInBlocks(JString& line, const char* bytes, int held) {
+    const char* lf = static_cast<const char*>(std::memchr(bytes, LF, static_cast<size_t>(held)));
+    if (lf != nullptr) {  // the whole line is in the buffer
+        int n = static_cast<int>(lf - bytes);
+        setLineText(line, bytes, n);
+        stream->skipBuffered(n + 1);
+        position += n + 1;
+        return n + 1;
+    }
+    Gathered text;
+    int consumed = 0;
+    for (;;) {
+        int n = lf != nullptr ? static_cast<int>(lf - bytes) : held;
+        text.add(bytes, n);
+        int used = lf != nullptr ? n + 1 : n;
+        stream->skipBuffered(used);
+        consumed += used;
+        if (lf != nullptr) break;
+        held = stream->peekBuffer(&bytes);
+        if (held <= 0) {  // nothing more on offer: finish byte by byte
+            char c;
+            while (readOne(&c)) {
+                ++consumed;
+                if (c == LF) break;
+                text.add(&c, 1);
+            }
+            break;
+        }
+        lf = static_cast<const char*>(std::memchr(bytes, LF, static_cast<size_t>(held)));
+    }
+    setLineText(line, text.bytes, text.used);
+    position += consumed;
     return consumed;
 }
 

@@ -37,6 +37,7 @@ public:
 
 private:
     int readOne(char* byte);
+    int readLineInBlocks(JString& line, const char* bytes, int held);
     void rewind();
 };
 
