@@ -1,0 +1,81 @@
+#include "jmnemonicindex.h"
+
+#include <cstring>
+
+namespace {
+
+char lowered(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+// FNV-1a over the lower-cased bytes.
+unsigned hashOf(const char* text, int length) {
+    unsigned h = 2166136261u;
+    for (int i = 0; i < length; ++i) h = (h ^ static_cast<unsigned char>(lowered(text[i]))) * 16777619u;
+    return h;
+}
+
+// A mnemonic with an upper-case letter never equals a lower-cased source
+// mnemonic, so such records are left out of the index.
+bool canMatch(const char* name) {
+    for (; *name != '\0'; ++name)
+        if (*name >= 'A' && *name <= 'Z') return false;
+    return true;
+}
+
+const char* mnemonicOf(const JMMXSet* record) {
+    return record->mnemonic.data != nullptr ? record->mnemonic.data : "";
+}
+
+// 1 when the stored mnemonic equals text[0..length) lower-cased.
+int sameMnemonic(const char* stored, const char* text, int length) {
+    for (int i = 0; i < length; ++i)
+        if (stored[i] != lowered(text[i])) return 0;  // also stops at stored's NUL
+    return stored[length] == '\0' ? 1 : 0;
+}
+
+}  // namespace
+
+JMnemonicIndex::JMnemonicIndex(JMMXSet* table) : entries(nullptr), buckets(nullptr), mask(0) {
+    int count = 0;
+    for (JMMXSet* r = table->nextRecord(); r != table; r = r->nextRecord()) ++count;
+    unsigned size = 8;
+    while (size < static_cast<unsigned>(count) * 2) size *= 2;
+    mask = size - 1;
+    entries = new Entry[count > 0 ? count : 1];
+    buckets = new const Entry*[size];
+    for (unsigned i = 0; i < size; ++i) buckets[i] = nullptr;
+
+    int n = 0;
+    for (JMMXSet* r = table->nextRecord(); r != table; r = r->nextRecord(), ++n) {
+        Entry* entry = &entries[n];
+        entry->record = r;
+        entry->nextSame = nullptr;
+        const char* name = mnemonicOf(r);
+        if (!canMatch(name)) continue;
+        const Entry** slot = slotFor(name, static_cast<int>(std::strlen(name)));
+        if (*slot == nullptr) {
+            *slot = entry;
+            continue;
+        }
+        Entry* last = const_cast<Entry*>(*slot);  // entries are ours to link
+        while (last->nextSame != nullptr) last = const_cast<Entry*>(last->nextSame);
+        last->nextSame = entry;
+    }
+}
+
+JMnemonicIndex::~JMnemonicIndex() {
+    delete[] buckets;
+    delete[] entries;
+}
+
+// The bucket that holds this mnemonic's chain, or the empty one where it
+// would go. The table is at most half full, so an empty bucket is found.
+const JMnemonicIndex::Entry** JMnemonicIndex::slotFor(const char* text, int length) const {
+    unsigned i = hashOf(text, length) & mask;
+    while (buckets[i] != nullptr && !sameMnemonic(mnemonicOf(buckets[i]->record), text, length))
+        i = (i + 1) & mask;
+    return &buckets[i];
+}
+
+const JMnemonicIndex::Entry* JMnemonicIndex::find(const char* text, int length) const {
+    return *slotFor(text, length);
+}

@@ -1,0 +1,38 @@
+// JMnemonicIndex: finds the definitions of a mnemonic without walking the
+// whole table. For each mnemonic it keeps the chain of its records in file
+// order (records of one mnemonic need not be adjacent in the file), so the
+// first record that fits is still the first in file order. A mnemonic with
+// no definition costs one hash probe. Lookups allocate nothing.
+//
+// The index points into the table it was built from: it must not outlive
+// the table, and the table must not change while it is used.
+#ifndef PAKHOD_JMNEMONICINDEX_H
+#define PAKHOD_JMNEMONICINDEX_H
+
+#include "jmmxset.h"
+
+class JMnemonicIndex {
+public:
+    struct Entry {
+        JMMXSet* record;
+        const Entry* nextSame;  // the next record with this mnemonic, or null
+    };
+
+    explicit JMnemonicIndex(JMMXSet* table);
+    ~JMnemonicIndex();
+    JMnemonicIndex(const JMnemonicIndex&) = delete;
+    JMnemonicIndex& operator=(const JMnemonicIndex&) = delete;
+
+    // The first record (in file order) whose mnemonic equals text[0..length)
+    // lower-cased (ASCII letters only), or null when there is none.
+    const Entry* find(const char* text, int length) const;
+
+private:
+    Entry* entries;         // one per record, in file order
+    const Entry** buckets;  // chain heads by hash, open addressing
+    unsigned mask;          // bucket count - 1 (a power of two)
+
+    const Entry** slotFor(const char* text, int length) const;
+};
+
+#endif
