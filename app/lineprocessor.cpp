@@ -101,9 +101,45 @@ private:
     }
 };
 
+// A candidate line's operands, split once, at the first definition tried.
+class CandidateLine {
+public:
+    CandidateLine(const JString& line, int operandsFrom)
+        : line(line), operandsFrom(operandsFrom), split(false) {}
+
+    int tryDefinition(JStream* dst, JMMXSet* def) {
+        if (!split) {
+            OperandSplitter(line.data).split(operandsFrom, op1, op2);
+            split = true;
+        }
+        return encodeInstruction(dst, line, def, op1, op2);
+    }
+
+private:
+    const JString& line;
+    int operandsFrom;
+    JString op1;
+    JString op2;
+    bool split;
+};
+
+// The definitions named by the mnemonic, found through the index; a line
+// whose mnemonic has none costs one lookup and no allocation.
+int encodeWithIndex(JStream* dst, const JString& line, int start, int length,
+                    const JMnemonicIndex* index) {
+    const JMnemonicIndex::Entry* entry = index->find(line.data + start, length);
+    if (entry == nullptr) return copyLine(dst, line);
+    CandidateLine candidate(line, start + length);
+    for (; entry != nullptr; entry = entry->nextSame) {
+        int written = candidate.tryDefinition(dst, entry->record);
+        if (written != 0) return written;
+    }
+    return copyLine(dst, line);
+}
+
 }  // namespace
 
-int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table) {
+int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, const JMnemonicIndex* index) {
     JString line;
     if (src->readLine(line) == 0) return 0;
     if (line.data[0] == '\0') return dst->write(lineEnd, 2) == 2 ? 1 : -1;
@@ -111,22 +147,17 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table) {
     int start = 0;
     int length = scanMnemonic(line.data, &start);
     if (length <= 0) return copyLine(dst, line);  // a comment, or only blanks
+    if (index != nullptr) return encodeWithIndex(dst, line, start, length, index);
 
     JString mnemonic(length + 1);
     for (int k = 0; k < length; ++k) mnemonic.data[k] = line.data[start + k];
     mnemonic.data[length] = '\0';
     mnemonic.toLower();
 
-    JString op1;
-    JString op2;
-    bool split = false;
+    CandidateLine candidate(line, start + length);
     for (JMMXSet* def = table->nextRecord(); def != table; def = def->nextRecord()) {
         if (!def->mnemonic.equals(mnemonic)) continue;
-        if (!split) {
-            OperandSplitter(line.data).split(start + length, op1, op2);
-            split = true;
-        }
-        int written = encodeInstruction(dst, line, def, op1, op2);
+        int written = candidate.tryDefinition(dst, def);
         if (written != 0) return written;
     }
     return copyLine(dst, line);
