@@ -100,9 +100,9 @@ private:
 
 }  // namespace
 
-JStreamTokenizer::JStreamTokenizer() : stream(nullptr), position(0) {}
+JStreamTokenizer::JStreamTokenizer() : stream(nullptr), position(0), lineText(nullptr), lineCapacity(0) {}
 
-JStreamTokenizer::~JStreamTokenizer() {}
+JStreamTokenizer::~JStreamTokenizer() { delete[] lineText; }
 
 void JStreamTokenizer::setStream(JStream* s) {
     stream = s;
@@ -219,6 +219,45 @@ int JStreamTokenizer::readLineInBlocks(JString& line, const char* bytes, int hel
     }
     setLineText(line, text.bytes, text.used);
     position += consumed;
+    return consumed;
+}
+
+// Copies text[0..n) into the reused line buffer, NUL-terminated.
+char* JStreamTokenizer::keepLineText(const char* text, int n) {
+    if (n + 1 > lineCapacity) {
+        int bigger = lineCapacity * 2 > n + 1 ? lineCapacity * 2 : n + 1;
+        if (bigger < 256) bigger = 256;
+        delete[] lineText;
+        lineText = new char[bigger];
+        lineCapacity = bigger;
+    }
+    std::memcpy(lineText, text, static_cast<size_t>(n));
+    lineText[n] = '\0';
+    return lineText;
+}
+
+int JStreamTokenizer::readLineText(const char** text, int* length) {
+    const char* bytes;
+    int held = stream->peekBuffer(&bytes);
+    const char* lf = held > 0 ? static_cast<const char*>(std::memchr(bytes, LF, static_cast<size_t>(held)))
+                              : nullptr;
+    if (lf != nullptr) {
+        int n = static_cast<int>(lf - bytes);
+        if (std::memchr(bytes, '\0', static_cast<size_t>(n)) == nullptr) {
+            // The usual case: the whole line is in the buffer and plain text.
+            int kept = (n > 0 && bytes[n - 1] == CR) ? n - 1 : n;
+            *text = keepLineText(bytes, kept);
+            *length = kept;
+            stream->skipBuffered(n + 1);
+            position += n + 1;
+            return n + 1;
+        }
+    }
+    // Lines across blocks, with NUL bytes, or from an unbuffered stream.
+    JString line;
+    int consumed = readLine(line);
+    *length = line.length();
+    *text = keepLineText(line.data, *length);
     return consumed;
 }
 

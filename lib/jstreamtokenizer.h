@@ -18,6 +18,8 @@ public:
 
     JStreamTokenizer();
     ~JStreamTokenizer() override;
+    JStreamTokenizer(const JStreamTokenizer&) = delete;
+    JStreamTokenizer& operator=(const JStreamTokenizer&) = delete;
 
     // Attaches a stream (may be null), seeks it to its start, position 0.
     void setStream(JStream* s);
@@ -25,6 +27,11 @@ public:
     // One line without its LF (and without a CR just before the LF or the
     // end of input). Returns the bytes consumed, 0 at end of input.
     int readLine(JString& line);
+    // readLine without a string of the caller's: *text is set to the same
+    // text, NUL-terminated, in a buffer the tokenizer reuses from line to
+    // line (valid until its next read), and *length to its length. At end
+    // of input *text is empty and 0 is returned.
+    int readLineText(const char** text, int* length);
     // One field without its delimiter. 1 read, 0 at end (string unchanged).
     int nextField(JString& field);
     int nextInt();
@@ -39,6 +46,10 @@ private:
     int readOne(char* byte);
     int readLineInBlocks(JString& line, const char* bytes, int held);
     void rewind();
+    char* keepLineText(const char* text, int n);
+
+    char* lineText;    // readLineText's buffer, owned
+    int lineCapacity;  // its size in bytes
 };
 
 #endif

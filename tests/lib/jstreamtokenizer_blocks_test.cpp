@@ -31,6 +31,22 @@ std::vector<Step> linesOf(JStream& stream) {
     return steps;
 }
 
+// The same through readLineText, which must give readLine's text.
+std::vector<Step> textsOf(JStream& stream) {
+    JStreamTokenizer tokenizer;
+    tokenizer.setStream(&stream);
+    std::vector<Step> steps;
+    for (;;) {
+        const char* text = nullptr;
+        int length = -1;
+        int n = tokenizer.readLineText(&text, &length);
+        EXPECT_EQ(length, static_cast<int>(std::string(text).size()));
+        steps.push_back({std::string(text), n, tokenizer.position});
+        if (n == 0) break;
+    }
+    return steps;
+}
+
 std::vector<Step> bytewise(const std::string& input) {
     JMemoryStream plain(input.data(), static_cast<int>(input.size()));
     return linesOf(plain);
@@ -44,15 +60,32 @@ std::vector<Step> blockwise(const std::string& input, int capacity) {
 
 std::string times(char c, int n) { return std::string(static_cast<size_t>(n), c); }
 
+std::vector<Step> textwise(const std::string& input, int capacity) {
+    JMemoryStream inner(input.data(), static_cast<int>(input.size()));
+    if (capacity == 0) return textsOf(inner);
+    JBufferedStream buffered(&inner, capacity);
+    return textsOf(buffered);
+}
+
+// readLine byte by byte is the reference; readLine in blocks and readLineText
+// (on an unbuffered stream and on buffered ones) must agree with it.
 void expectSameLines(const std::string& input, const std::string& label) {
     std::vector<Step> expected = bytewise(input);
+    std::vector<std::pair<std::string, std::vector<Step>>> ways;
+    ways.push_back({"readLineText unbuffered", textwise(input, 0)});
     for (int capacity : {1, 2, 3, 4, 16, 254, 255, 256, 257, 4096}) {
-        std::vector<Step> got = blockwise(input, capacity);
-        ASSERT_EQ(got.size(), expected.size()) << label << ", capacity " << capacity;
+        std::string c = std::to_string(capacity);
+        ways.push_back({"readLine, capacity " + c, blockwise(input, capacity)});
+        ways.push_back({"readLineText, capacity " + c, textwise(input, capacity)});
+    }
+    for (const auto& way : ways) {
+        const std::vector<Step>& got = way.second;
+        std::string where = label + ", " + way.first;
+        ASSERT_EQ(got.size(), expected.size()) << where;
         for (size_t i = 0; i < got.size(); ++i) {
-            EXPECT_EQ(got[i].text, expected[i].text) << label << ", capacity " << capacity << ", line " << i;
-            EXPECT_EQ(got[i].consumed, expected[i].consumed) << label << ", capacity " << capacity << ", line " << i;
-            EXPECT_EQ(got[i].position, expected[i].position) << label << ", capacity " << capacity << ", line " << i;
+            EXPECT_EQ(got[i].text, expected[i].text) << where << ", line " << i;
+            EXPECT_EQ(got[i].consumed, expected[i].consumed) << where << ", line " << i;
+            EXPECT_EQ(got[i].position, expected[i].position) << where << ", line " << i;
         }
     }
 }
