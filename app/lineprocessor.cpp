@@ -8,13 +8,6 @@ const char lineEnd[] = "\r\n";
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// Writes the line as it was read, then CR LF. 1 when both went out whole.
-int copyLine(JStream* dst, const JString& line) {
-    int n = line.length();
-    if (n > 0 && dst->write(line.data, n) != n) return -1;
-    return dst->write(lineEnd, 2) == 2 ? 1 : -1;
-}
-
 // Scans the mnemonic from the start of the line. Returns its length (0 when
 // the line holds only blanks) and its start in *start, or -1 when a ';' comes
 // before the mnemonic is complete (the line is a comment).
@@ -29,6 +22,12 @@ int scanMnemonic(const char* text, int* start) {
     return i - *start;
 }
 
+// Bytes [start, stop) of the line.
+struct Span {
+    int start;
+    int stop;
+};
+
 // Splits the operands that follow the mnemonic. The first operand ends at a
 // blank or ',' outside brackets, the second also at ';'. A ';' outside
 // brackets ends the operands wherever it stands, so a commented-out second
@@ -39,17 +38,16 @@ class OperandSplitter {
 public:
     explicit OperandSplitter(const char* text) : text(text), commentSeen(false) {}
 
-    void split(int from, JString& op1, JString& op2) {
+    void split(int from, Span& op1, Span& op2) {
+        op1 = op2 = Span{from, from};
         int i = scan(from, op1);
         if (commentSeen) return;
         int end = scan(i, op2);
-        if (commentSeen || op2.length() == 0) return;
+        if (commentSeen || op2.stop == op2.start) return;
         int rest = end;
         while (isBlank(text[rest])) ++rest;
         if (text[rest] == '\0' || text[rest] == ';') return;
-        int start = end - op2.length();
-        int stop = lastOperandByte(rest);
-        take(start, stop, op2);
+        op2.stop = lastOperandByte(rest);
     }
 
 private:
@@ -59,7 +57,7 @@ private:
     static bool isSeparator(char c) { return isBlank(c) || c == ','; }
 
     // One operand from position i; returns where the scan stopped.
-    int scan(int i, JString& op) {
+    int scan(int i, Span& op) {
         while (isSeparator(text[i])) ++i;
         int start = i;
         bool inBrackets = false;
@@ -74,7 +72,7 @@ private:
                 break;
             }
         }
-        take(start, i, op);
+        op = Span{start, i};
         return i;
     }
 
@@ -91,74 +89,85 @@ private:
         while (i > from && isBlank(text[i - 1])) --i;
         return i;
     }
-
-    // op = the lower-cased bytes [start, stop) of the line.
-    void take(int start, int stop, JString& op) {
-        op.allocate(stop - start + 1);
-        for (int k = start; k < stop; ++k) op.data[k - start] = text[k];
-        op.data[stop - start] = '\0';
-        op.toLower();
-    }
 };
 
-// A candidate line's operands, split once, at the first definition tried.
-class CandidateLine {
-public:
-    CandidateLine(const JString& line, int operandsFrom)
-        : line(line), operandsFrom(operandsFrom), split(false) {}
-
-    int tryDefinition(JStream* dst, JMMXSet* def) {
-        if (!split) {
-            OperandSplitter(line.data).split(operandsFrom, op1, op2);
-            split = true;
-        }
-        return encodeInstruction(dst, line, def, op1, op2);
-    }
-
-private:
-    const JString& line;
-    int operandsFrom;
-    JString op1;
-    JString op2;
-    bool split;
+struct Operands {
+    Span first;
+    Span second;
 };
+
+Operands splitOperands(const char* text, int from) {
+    Operands ops;
+    OperandSplitter(text).split(from, ops.first, ops.second);
+    return ops;
+}
+
+// Fills the encoder's strings for a line whose mnemonic has definitions:
+// the line itself and its operands, split once, lower-cased.
+void fillCandidate(JLineStrings& strings, const char* text, int n, int operandsFrom) {
+    Operands ops = splitOperands(text, operandsFrom);
+    strings.line.set(text, n, false);
+    strings.op1.set(text + ops.first.start, ops.first.stop - ops.first.start, true);
+    strings.op2.set(text + ops.second.start, ops.second.stop - ops.second.start, true);
+}
+
+// Writes the line as it was read, then CR LF. 1 when both went out whole.
+int copyLine(JStream* dst, const char* text, int n) {
+    if (n > 0 && dst->write(text, n) != n) return -1;
+    return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+}
 
 // The definitions named by the mnemonic, found through the index; a line
 // whose mnemonic has none costs one lookup and no allocation.
-int encodeWithIndex(JStream* dst, const JString& line, int start, int length,
-                    const JMnemonicIndex* index) {
-    const JMnemonicIndex::Entry* entry = index->find(line.data + start, length);
-    if (entry == nullptr) return copyLine(dst, line);
-    CandidateLine candidate(line, start + length);
+int encodeWithIndex(JStream* dst, const char* text, int n, int start, int length, JLineContext* context) {
+    const JMnemonicIndex::Entry* entry = context->index.find(text + start, length);
+    if (entry == nullptr) return copyLine(dst, text, n);
+    JLineStrings& strings = context->strings;
+    fillCandidate(strings, text, n, start + length);
     for (; entry != nullptr; entry = entry->nextSame) {
-        int written = candidate.tryDefinition(dst, entry->record);
+        int written = encodeInstruction(dst, strings.line.text, entry->record, strings.op1.text, strings.op2.text);
         if (written != 0) return written;
     }
-    return copyLine(dst, line);
+    return copyLine(dst, text, n);
 }
 
 }  // namespace
 
-int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, const JMnemonicIndex* index) {
-    JString line;
-    if (src->readLine(line) == 0) return 0;
-    if (line.data[0] == '\0') return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+void JReusedString::set(const char* bytes, int n, bool lower) {
+    if (n + 1 > capacity) {
+        capacity = n + 1 > 128 ? n + 1 : 128;
+        text.allocate(capacity);
+    }
+    for (int k = 0; k < n; ++k) text.data[k] = bytes[k];
+    text.data[n] = '\0';
+    if (lower) text.toLower();
+}
+
+int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContext* context) {
+    const char* text;
+    int n;
+    if (src->readLineText(&text, &n) == 0) return 0;
+    if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
 
     int start = 0;
-    int length = scanMnemonic(line.data, &start);
-    if (length <= 0) return copyLine(dst, line);  // a comment, or only blanks
-    if (index != nullptr) return encodeWithIndex(dst, line, start, length, index);
+    int length = scanMnemonic(text, &start);
+    if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
+    if (context != nullptr) return encodeWithIndex(dst, text, n, start, length, context);
 
     JString mnemonic(length + 1);
-    for (int k = 0; k < length; ++k) mnemonic.data[k] = line.data[start + k];
+    for (int k = 0; k < length; ++k) mnemonic.data[k] = text[start + k];
     mnemonic.data[length] = '\0';
     mnemonic.toLower();
 
-    CandidateLine candidate(line, start + length);
-    for (JMMXSet* def = table->nextRecord(); def != table; def = def->nextRecord()) {
+    JMMXSet* def = table->nextRecord();
+    while (def != table && !def->mnemonic.equals(mnemonic)) def = def->nextRecord();
+    if (def == table) return copyLine(dst, text, n);
+    JLineStrings strings;
+    fillCandidate(strings, text, n, start + length);
+    for (; def != table; def = def->nextRecord()) {
         if (!def->mnemonic.equals(mnemonic)) continue;
-        int written = candidate.tryDefinition(dst, def);
+        int written = encodeInstruction(dst, strings.line.text, def, strings.op1.text, strings.op2.text);
         if (written != 0) return written;
     }
-    return copyLine(dst, line);
+    return copyLine(dst, text, n);
 }

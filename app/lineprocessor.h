@@ -7,13 +7,44 @@
 #include "jmnemonicindex.h"
 #include "jstream.h"
 #include "jstreamtokenizer.h"
+#include "jstring.h"
+
+// A string whose buffer is kept and reused while it is large enough.
+class JReusedString {
+public:
+    JString text;
+
+    JReusedString() : capacity(1) {}
+    // Sets the text to bytes[0..n), lower-cased when asked.
+    void set(const char* bytes, int n, bool lower);
+
+private:
+    int capacity;  // bytes in text.data
+};
+
+// The strings a candidate line hands to the encoder: the line and its two
+// lower-cased operands.
+struct JLineStrings {
+    JReusedString line;
+    JReusedString op1;
+    JReusedString op2;
+};
+
+// What the line loop keeps for the whole run: the mnemonic index of the
+// table (one lookup per line instead of a walk of the table) and the
+// encoder's strings. It must not outlive the table.
+class JLineContext {
+public:
+    explicit JLineContext(JMMXSet* table) : index(table) {}
+
+    JMnemonicIndex index;
+    JLineStrings strings;
+};
 
 // Returns 0 at the end of the source (nothing written), 1 when one line was
 // consumed and its output written, -1 when dst did not take the whole output
-// line (a write error the caller must report).
-// With an index of the table, a line's definitions are found by one lookup
-// instead of a walk of the whole table; the results are the same.
-int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table,
-                const JMnemonicIndex* index = nullptr);
+// line (a write error the caller must report). With a context the output is
+// the same, only cheaper to produce.
+int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContext* context = nullptr);
 
 #endif

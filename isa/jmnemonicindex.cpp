@@ -34,7 +34,8 @@ int sameMnemonic(const char* stored, const char* text, int length) {
 
 }  // namespace
 
-JMnemonicIndex::JMnemonicIndex(JMMXSet* table) : entries(nullptr), buckets(nullptr), mask(0) {
+JMnemonicIndex::JMnemonicIndex(JMMXSet* table)
+    : entries(nullptr), buckets(nullptr), mask(0), longest(0), starts() {
     int count = 0;
     for (JMMXSet* r = table->nextRecord(); r != table; r = r->nextRecord()) ++count;
     unsigned size = 8;
@@ -51,7 +52,10 @@ JMnemonicIndex::JMnemonicIndex(JMMXSet* table) : entries(nullptr), buckets(nullp
         entry->nextSame = nullptr;
         const char* name = mnemonicOf(r);
         if (!canMatch(name)) continue;
-        const Entry** slot = slotFor(name, static_cast<int>(std::strlen(name)));
+        int length = static_cast<int>(std::strlen(name));
+        if (length > longest) longest = length;
+        starts[static_cast<unsigned char>(name[0])] = true;
+        const Entry** slot = slotFor(name, length);
         if (*slot == nullptr) {
             *slot = entry;
             continue;
@@ -76,6 +80,9 @@ const JMnemonicIndex::Entry** JMnemonicIndex::slotFor(const char* text, int leng
     return &buckets[i];
 }
 
+// Most words that are no mnemonic (labels, ordinary instructions) are told
+// by their length or first byte before any hashing.
 const JMnemonicIndex::Entry* JMnemonicIndex::find(const char* text, int length) const {
+    if (length > longest || (length > 0 && !starts[static_cast<unsigned char>(lowered(text[0]))])) return nullptr;
     return *slotFor(text, length);
 }

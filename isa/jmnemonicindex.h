@@ -31,6 +31,8 @@ private:
     Entry* entries;         // one per record, in file order
     const Entry** buckets;  // chain heads by hash, open addressing
     unsigned mask;          // bucket count - 1 (a power of two)
+    int longest;            // length of the longest indexed mnemonic
+    bool starts[256];       // first bytes of the indexed mnemonics
 
     const Entry** slotFor(const char* text, int length) const;
 };
