@@ -309,3 +309,17 @@ TEST(Encoder, ShortWriteIsReportedAndNothingWrittenWhenNoFit) {
     EXPECT_EQ(encodeInstruction(&open, line, paddb, op1, op2bad), 0);
     EXPECT_EQ(open.size(), 0u);
 }
+
+TEST(Encoder, LaterIntegerInstructionsOnMmxRegisters) {
+    expectRows({
+        {"pavgb mm1, mm2", "0f e0 ca"},
+        {"psadbw mm0, [esp+8]", "0f f6 44 24 08"},
+        {"paddq mm3, [eax+ebx*8]", "0f d4 1c d8"},
+        {"movntq [edi], mm5", "0f e7 2f"},
+        {"maskmovq mm1, mm2", "0f f7 ca"},
+    });
+    // Forms the record format cannot express are copied: three operands,
+    // and a general register in the reg field.
+    expectNotEncoded({"pshufw mm0, mm1, 0x1b", "pmovmskb eax, mm1", "pextrw eax, mm1, 2",
+                      "pinsrw mm0, eax, 1", "movntq mm0, [eax]", "maskmovq [eax], mm1"});
+}
