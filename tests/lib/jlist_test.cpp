@@ -166,6 +166,25 @@ TEST(JList, ExchangeAcrossRings) {
     EXPECT_EQ(ring(&s.head), "Hxbz");
 }
 
+TEST(JList, ExchangeWithALoneNode) {
+    Ring r("abc");
+    Named x('x');
+    x.exchange(r['b']);  // the lone node calls
+    EXPECT_EQ(ring(&r.head), "Haxc");
+    EXPECT_EQ(ring(r['b']), "b");
+    r['b']->exchange(&x);
+    EXPECT_EQ(ring(&r.head), "Habc");
+    EXPECT_EQ(ring(&x), "x");
+    r['a']->exchange(&x);  // the lone node is the argument
+    EXPECT_EQ(ring(&r.head), "Hxbc");
+    EXPECT_EQ(ring(r['a']), "a");
+
+    Named p('p'), q('q');
+    p.exchange(&q);  // two lone nodes stay two lone nodes
+    EXPECT_EQ(ring(&p), "p");
+    EXPECT_EQ(ring(&q), "q");
+}
+
 TEST(JList, SortIsStableBothWays) {
     JObjectList head(nullptr);
     const int keys[] = {3, 1, 2, 3, 1, 5, 2, 4, 1};
