@@ -1,10 +1,218 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
 #include "jstring.h"
 
+// Every array allocation of this test program goes through here, so the
+// tests can see the exact size of the buffers a JString takes.
+namespace {
+size_t lastArrayBytes = 0;
+}
+void* operator new[](std::size_t n) {
+    lastArrayBytes = n;
+    if (void* p = std::malloc(n ? n : 1)) return p;
+    throw std::bad_alloc();
+}
+void operator delete[](void* p) noexcept { std::free(p); }
+void operator delete[](void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+// What printf makes of v: an independent opinion on the decimal text.
+std::string printed(long v) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%ld", v);
+    return text;
+}
+
+// Every integer form for v must give printf's text, in exactly sized buffers.
+void expectAllIntegerForms(int v) {
+    const std::string want = printed(v);
+    JString s;
+    s.assign(v);
+    EXPECT_EQ(lastArrayBytes, want.size() + 1) << v;
+    EXPECT_EQ(s.data, want);
+    s.assign(static_cast<long>(v));
+    EXPECT_EQ(lastArrayBytes, want.size() + 1) << v;
+    EXPECT_EQ(s.data, want);
+    EXPECT_EQ(JString("<").append(v).data, "<" + want);
+    EXPECT_EQ(JString("<").append(static_cast<long>(v)).data, "<" + want);
+    JString tail(">");
+    EXPECT_EQ((tail + v).data, ">" + want);
+    EXPECT_EQ((tail + static_cast<long>(v)).data, ">" + want);
+    EXPECT_EQ((v + tail).data, want + ">");
+    EXPECT_EQ((static_cast<long>(v) + tail).data, want + ">");
+}
+
+}  // namespace
+
 TEST(JString, IntegerTextAtTheLimits) {
-    EXPECT_STREQ(JString().assign(0).data, "0");
-    EXPECT_STREQ(JString().assign(-45).data, "-45");
-    EXPECT_STREQ(JString().assign(2147483647).data, "2147483647");
-    EXPECT_STREQ(JString().assign(-2147483647 - 1).data, "-2147483648");
+    const int values[] = {0,  -45,        1,         -1,        9,       10,
+                          -10, 99,        100,       999999999, 1000000000, -1000000000,
+                          INT_MAX, INT_MAX - 1, INT_MIN, INT_MIN + 1};
+    for (int v : values) expectAllIntegerForms(v);
+}
+
+TEST(JString, IntegerFormsAgreeOverTheWholeRange) {
+    // A spread of 32-bit values: every power of ten and its neighbours, then
+    // a pseudo-random walk over all bit patterns.
+    for (long p = 1; p <= INT_MAX; p *= 10)
+        for (long d : {-1L, 0L, 1L})
+            for (long sign : {1L, -1L}) expectAllIntegerForms(static_cast<int>(sign * (p + d)));
+    uint32_t x = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        x = x * 1664525u + 1013904223u;
+        expectAllIntegerForms(static_cast<int>(x));
+    }
+    // The long forms are exact beyond 32 bits too.
+    EXPECT_EQ(JString().assign(LONG_MIN).data, printed(LONG_MIN));
+    EXPECT_EQ(JString().assign(LONG_MAX).data, printed(LONG_MAX));
+}
+
+TEST(JString, ConstructorsAndExactSizes) {
+    JString empty;
+    EXPECT_EQ(lastArrayBytes, 1u);
+    EXPECT_STREQ(empty.data, "");
+    EXPECT_EQ(empty, JString());
+    JString sized(0);
+    EXPECT_EQ(lastArrayBytes, 1u);
+    EXPECT_STREQ(sized.data, "");
+    JString room(40);
+    EXPECT_EQ(lastArrayBytes, 40u);
+    EXPECT_STREQ(room.data, "");
+    JString c('q');
+    EXPECT_EQ(lastArrayBytes, 2u);
+    EXPECT_STREQ(c.data, "q");
+    EXPECT_STREQ(JString('\0').data, "");
+    JString text("hello");
+    EXPECT_EQ(lastArrayBytes, 6u);
+    JString copy(text);
+    EXPECT_EQ(lastArrayBytes, 6u);
+    EXPECT_NE(copy.data, text.data);  // copies never share a buffer
+    copy.data[0] = 'j';
+    EXPECT_STREQ(text.data, "hello");
+    copy.append(" world");
+    EXPECT_EQ(lastArrayBytes, 12u);
+    copy.grow(30);
+    EXPECT_EQ(lastArrayBytes, 30u);
+    EXPECT_STREQ(copy.data, "jello world");
+}
+
+TEST(JString, BytesAfterAnEarlyZeroTakeNoPart) {
+    JString s;
+    s.allocate(6);
+    std::memcpy(s.data, "ab\0cd", 6);
+    EXPECT_EQ(s, JString("ab"));
+    JString copy(s);
+    EXPECT_EQ(lastArrayBytes, 3u);
+    EXPECT_EQ(JString("x").append(s), JString("xab"));
+    EXPECT_EQ(s.append("!"), JString("ab!"));
+}
+
+TEST(JString, SelfAssignAndSelfAppend) {
+    JString s("abcd");
+    s.append(s);
+    EXPECT_STREQ(s.data, "abcdabcd");
+    s.assign("abcd");
+    s.append(s.data);
+    EXPECT_STREQ(s.data, "abcdabcd");
+    s.append(s.data + 6);  // a pointer into its own buffer
+    EXPECT_STREQ(s.data, "abcdabcdcd");
+    s.append(s.data[1]);
+    EXPECT_STREQ(s.data, "abcdabcdcdb");
+    s.assign(s);
+    EXPECT_STREQ(s.data, "abcdabcdcdb");
+    s.assign(s.data);
+    EXPECT_STREQ(s.data, "abcdabcdcdb");
+    s.assign(s.data + 8);
+    EXPECT_STREQ(s.data, "cdb");
+    JString& same = s;
+    s = same;
+    EXPECT_STREQ(s.data, "cdb");
+    s = s + s;
+    EXPECT_STREQ(s.data, "cdbcdb");
+}
+
+TEST(JString, ConcatFormsLeaveTheirOperandsAlone) {
+    const JString left("ab"), right("cd");
+    const char* plain = "xy";
+    EXPECT_STREQ((left + right).data, "abcd");
+    EXPECT_STREQ((left + plain).data, "abxy");
+    EXPECT_STREQ((plain + right).data, "xycd");
+    EXPECT_STREQ((left + 'z').data, "abz");
+    EXPECT_STREQ(('z' + right).data, "zcd");
+    EXPECT_STREQ((left + '\0').data, "ab");
+    EXPECT_STREQ(('\0' + right).data, "cd");
+    EXPECT_STREQ((left + -7).data, "ab-7");
+    EXPECT_STREQ((-7 + right).data, "-7cd");
+    EXPECT_STREQ(left.data, "ab");
+    EXPECT_STREQ(right.data, "cd");
+    EXPECT_STREQ(plain, "xy");
+
+    JString s("ab");
+    s.append('\0');
+    EXPECT_STREQ(s.data, "ab");
+}
+
+TEST(JString, EqualityIsExact) {
+    struct Row {
+        const char* a;
+        const char* b;
+        int equal;
+    } rows[] = {
+        {"", "", 1},       {"abc", "abc", 1}, {"abc", "abd", 0},   {"abc", "ab", 0},
+        {"ab", "abc", 0},  {"abc", "ABC", 0}, {"", "a", 0},        {"\xe9", "\xc9", 0},
+        {"a b", "a b", 1}, {"zab", "aab", 0},
+    };
+    for (const Row& row : rows) {
+        JString a(row.a), b(row.b);
+        EXPECT_EQ(a == b, row.equal) << row.a << " / " << row.b;
+        EXPECT_EQ(a != b, 1 - row.equal) << row.a << " / " << row.b;
+    }
+    JString a("MixED 9"), b("mixed 9");
+    a.toLower();
+    b.toLower();
+    EXPECT_EQ(a == b, 1);
+}
+
+TEST(JString, CaseMappingTouchesAsciiLettersOnly) {
+    // Every byte value but zero; the C library in the "C" locale judges.
+    char all[256];
+    for (int i = 1; i < 256; ++i) all[i - 1] = static_cast<char>(i);
+    all[255] = '\0';
+    JString lower(all), upper(all);
+    lower.toLower();
+    upper.toUpper();
+    ASSERT_EQ(lower.length(), 255);
+    ASSERT_EQ(upper.length(), 255);
+    for (int i = 1; i < 256; ++i) {
+        EXPECT_EQ(static_cast<unsigned char>(lower.data[i - 1]), std::tolower(i)) << i;
+        EXPECT_EQ(static_cast<unsigned char>(upper.data[i - 1]), std::toupper(i)) << i;
+    }
+}
+
+TEST(JString, ReleasedStringsCanBeRefilled) {
+    JString s("text");
+    s.release();
+    EXPECT_EQ(s.data, nullptr);
+    s.release();
+    s.assign("again");
+    EXPECT_STREQ(s.data, "again");
+    s.release();
+    s.assign(-12);
+    EXPECT_STREQ(s.data, "-12");
+    s.release();
+    s.allocate(3);
+    EXPECT_EQ(lastArrayBytes, 3u);
+    std::memcpy(s.data, "ok", 3);
+    EXPECT_STREQ(s.data, "ok");
+    JString gone("x");
+    gone.release();  // and its destructor copes with null
 }
