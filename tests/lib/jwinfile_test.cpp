@@ -103,9 +103,13 @@ TEST_F(JWinFileTest, ExclusiveInThisProcess) {
         EXPECT_EQ(after.open(f.c_str(), 1), 1) << held;
     }
     put(f, "x");
+    const std::string alias = path("alias");
+    ASSERT_EQ(::link(f.c_str(), alias.c_str()), 0);
     {
         JWinFile scoped;
         ASSERT_EQ(scoped.open(f.c_str(), 1), 1);
+        JWinFile byOtherName;  // the file, not its name, is held
+        EXPECT_EQ(byOtherName.open(alias.c_str(), 1), 0);
     }  // the destructor lets go of the file
     JWinFile again;
     EXPECT_EQ(again.open(f.c_str(), 1), 1);
