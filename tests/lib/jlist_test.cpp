@@ -75,61 +75,49 @@ std::string keysOf(JObjectList& head) {
 
 }  // namespace
 
-TEST(JList, AddRemoveCountNth) {
+TEST(JList, LinksCountNthReverse) {
     Named lone('x');
     lone.add(&lone);
     lone.remove();
+    lone.reverse();
     EXPECT_EQ(ring(&lone), "x");
     EXPECT_EQ(lone.count(), 0);
 
-    Ring r("abc");
-    EXPECT_EQ(ring(&r.head), "Habc");
-    EXPECT_EQ(r.head.count(), 3);
-    EXPECT_EQ(r.head.nth(0), &r.head);
+    Ring r("abcd");
+    EXPECT_EQ(r.head.count(), 4);
     EXPECT_EQ(r.head.nth(-5), &r.head);
     EXPECT_EQ(r.head.nth(2), r['b']);
-    EXPECT_EQ(r.head.nth(4), &r.head);
-    EXPECT_EQ(r.head.nth(5), r['a']);
-    r['b']->remove();
-    EXPECT_EQ(ring(&r.head), "Hac");
-    EXPECT_EQ(ring(r['b']), "b");
-    delete r.nodes[0];  // destroying a node unlinks just that node
-    r.nodes.erase(r.nodes.begin());
-    EXPECT_EQ(ring(&r.head), "Hc");
-}
-
-TEST(JList, ReverseTwiceRestores) {
-    Ring r("abcd");
+    EXPECT_EQ(r.head.nth(5), &r.head);
+    EXPECT_EQ(r.head.nth(6), r['a']);
     r.head.reverse();
     EXPECT_EQ(ring(&r.head), "Hdcba");
     r.head.reverse();
-    EXPECT_EQ(ring(&r.head), "Habcd");
-    Named lone('x');
-    lone.reverse();
-    EXPECT_EQ(ring(&lone), "x");
+    r['b']->remove();
+    EXPECT_EQ(ring(&r.head), "Hacd");
+    EXPECT_EQ(ring(r['b']), "b");
+    delete r.nodes[0];  // destroying a node unlinks just that node
+    r.nodes.erase(r.nodes.begin());
+    EXPECT_EQ(ring(&r.head), "Hcd");
 }
 
 TEST(JList, SwapSplitsAndRejoinsRings) {
     Ring r("abcdef");
-    r['b']->swapNext(r['e']);
-    // b goes on with what followed e; e with what followed b.
+    r['b']->swapNext(r['e']);  // b goes on with what followed e, e with what followed b
     EXPECT_EQ(ring(r['b']), "bfHa");
     EXPECT_EQ(ring(r['e']), "ecd");
     r['b']->swapNext(r['e']);
     EXPECT_EQ(ring(&r.head), "Habcdef");
-
     r['b']->swapPrev(r['e']);
     EXPECT_EQ(ring(r['b']), "bcd");
     EXPECT_EQ(ring(r['e']), "efHa");
     r['b']->swapPrev(r['e']);
-    EXPECT_EQ(ring(&r.head), "Habcdef");
-
     r['c']->swapNext(r['c']);
-    r['c']->swapPrev(r['c']);
     EXPECT_EQ(ring(&r.head), "Habcdef");
 }
 
 TEST(JList, ExchangeTable) {
+    // Element names, the calling node, its argument, the list afterwards;
+    // 'x' and 'y' are lone nodes, a second ring holds "pq".
     struct Row {
         const char* names;
         char a, b;
@@ -138,48 +126,32 @@ TEST(JList, ExchangeTable) {
         {"abcd", 'b', 'c', "Hacbd"},  // neighbours, a before b
         {"abcd", 'c', 'b', "Hacbd"},  // neighbours, b before a
         {"abcd", 'a', 'd', "Hdbca"},  // apart, at both ends
+        {"abcd", 'd', 'a', "Hdbca"},
         {"abcd", 'b', 'd', "Hadcb"},  // apart by one
-        {"abcd", 'd', 'a', "Hdbca"},  // last and first are neighbours round the head
         {"abcd", 'b', 'b', "Habcd"},  // a node with itself
-        {"a", 'a', 'a', "Ha"},
+        {"ab", 'a', 'b', "Hba"},
+        {"abc", 'b', 'x', "Haxc"},  // with a lone node, on either side
+        {"abc", 'x', 'b', "Haxc"},
+        {"abc", 'b', 'p', "Hapc"},  // across two rings
     };
     for (const Row& row : rows) {
-        Ring r(row.names);
-        r[row.a]->exchange(r[row.b]);
+        Ring r(row.names), other("pq");
+        Named x('x');
+        auto find = [&](char c) -> JList* { return c == 'x' ? &x : r[c] ? r[c] : other[c]; };
+        find(row.a)->exchange(find(row.b));
         EXPECT_EQ(ring(&r.head), row.expected) << row.a << "<->" << row.b;
+        const char moved = row.a == 'b' ? row.b : row.a;
+        if (moved == 'x') {
+            EXPECT_EQ(ring(r['b']), "b");
+        }
+        if (moved == 'p') {
+            EXPECT_EQ(ring(&other.head), "Hbq");
+        }
     }
-}
-
-TEST(JList, ExchangeInARingOfTwoKeepsItIntact) {
-    Named a('a'), b('b');
+    Named a('a'), b('b'), p('p'), q('q');
     a.add(&b);
-    a.exchange(&b);
+    a.exchange(&b);  // a ring of exactly two stays intact
     EXPECT_EQ(ring(&a), "ab");
-    b.exchange(&a);
-    EXPECT_EQ(ring(&a), "ab");
-}
-
-TEST(JList, ExchangeAcrossRings) {
-    Ring r("abc"), s("xyz");
-    r['b']->exchange(s['y']);
-    EXPECT_EQ(ring(&r.head), "Hayc");
-    EXPECT_EQ(ring(&s.head), "Hxbz");
-}
-
-TEST(JList, ExchangeWithALoneNode) {
-    Ring r("abc");
-    Named x('x');
-    x.exchange(r['b']);  // the lone node calls
-    EXPECT_EQ(ring(&r.head), "Haxc");
-    EXPECT_EQ(ring(r['b']), "b");
-    r['b']->exchange(&x);
-    EXPECT_EQ(ring(&r.head), "Habc");
-    EXPECT_EQ(ring(&x), "x");
-    r['a']->exchange(&x);  // the lone node is the argument
-    EXPECT_EQ(ring(&r.head), "Hxbc");
-    EXPECT_EQ(ring(r['a']), "a");
-
-    Named p('p'), q('q');
     p.exchange(&q);  // two lone nodes stay two lone nodes
     EXPECT_EQ(ring(&p), "p");
     EXPECT_EQ(ring(&q), "q");
@@ -187,77 +159,46 @@ TEST(JList, ExchangeWithALoneNode) {
 
 TEST(JList, SortIsStableBothWays) {
     JObjectList head(nullptr);
-    const int keys[] = {3, 1, 2, 3, 1, 5, 2, 4, 1};
-    int tag = 0;
-    for (int k : keys) head.addObject(new Counted(k, tag++));
+    for (int k : {3, 1, 2, 3, 1, 5, 2, 4, 1}) head.addObject(new Counted(k, head.count()));
     EXPECT_EQ(head.sort(1, nullptr), 1);
     EXPECT_EQ(keysOf(head), "1.1 1.4 1.8 2.2 2.6 3.0 3.3 4.7 5.5 ");
     EXPECT_EQ(head.sort(0, nullptr), 1);
     EXPECT_EQ(keysOf(head), "5.5 4.7 3.0 3.3 2.2 2.6 1.1 1.4 1.8 ");
+    head.nth(2)->sort(1, head.nth(6));  // the nodes holding 3, 3, 2 only
+    EXPECT_EQ(keysOf(head), "5.5 4.7 2.2 3.0 3.3 2.6 1.1 1.4 1.8 ");
     head.deleteAll();
     EXPECT_EQ(Counted::alive, 0);
-}
 
-TEST(JList, SortOfPlainNodesAndShortListsChangesNothing) {
-    Ring r("dcab");
+    Ring r("dcab");  // plain nodes compare as equal: nothing moves
     EXPECT_EQ(r.head.sort(1, nullptr), 1);
     EXPECT_EQ(ring(&r.head), "Hdcab");
     Named empty('H');
     EXPECT_EQ(empty.sort(1, nullptr), 1);
     EXPECT_EQ(ring(&empty), "H");
-    Ring one("a");
-    EXPECT_EQ(one.head.sort(0, nullptr), 1);
-    EXPECT_EQ(ring(&one.head), "Ha");
-}
-
-TEST(JList, SortOfASubrange) {
-    JObjectList head(nullptr);
-    for (int k : {9, 4, 3, 2, 1, 0}) head.addObject(new Counted(k));
-    JList* first = head.next;
-    JList* end = head.nth(5);  // sorts the nodes holding 4, 3, 2 only
-    first->sort(1, end);
-    EXPECT_EQ(keysOf(head), "9.0 2.0 3.0 4.0 1.0 0.0 ");
-    head.deleteAll();
 }
 
 TEST(JObjectList, OwnsAndDeletesItsObjects) {
     auto* head = new JObjectList(nullptr);
-    Counted* first = new Counted(1);
-    Counted* second = new Counted(2);
-    head->addObject(first);
-    head->addObject(second);
-    head->addObject(first);  // held twice: only the first node goes below
+    head->deleteAll();
+    EXPECT_EQ(head->next, head);
+    Counted* twice = new Counted(1);
+    Counted* once = new Counted(2);
+    head->addObject(twice);
+    head->addObject(once);
     head->addObject(nullptr);
-    EXPECT_EQ(head->count(), 4);
-    EXPECT_EQ(head->findObject(second), head->nth(2));
+    JObjectList* later = head->addObject(twice);
     Counted stranger(7);
-    EXPECT_EQ(head->findObject(&stranger), nullptr);
     head->removeObject(&stranger);
     EXPECT_EQ(head->count(), 4);
-    EXPECT_EQ(Counted::alive, 3);
-
-    head->removeObject(second);
+    head->removeObject(once);
     EXPECT_EQ(Counted::alive, 2);
     EXPECT_EQ(head->count(), 3);
-    JList* firstNode = head->next;
-    firstNode->remove();
-    static_cast<JObjectList*>(firstNode)->object = nullptr;  // keep 'first' alive
-    delete firstNode;
-    EXPECT_EQ(head->findObject(first), head->next);  // the later node holding it
-
-    JList::deleteList(head);
+    JObjectList* first = head->findObject(twice);
+    first->remove();
+    first->object = nullptr;  // keep it alive for the node held later
+    delete first;
+    EXPECT_EQ(head->findObject(twice), later);
+    EXPECT_EQ(head->findObject(&stranger), nullptr);
+    JList::deleteList(head);  // the node holding null goes without error
     EXPECT_EQ(Counted::alive, 1);  // only the stranger on the stack
-}
-
-TEST(JObjectList, DeleteAllEmptiesTheRing) {
-    JObjectList head(nullptr);
-    head.deleteAll();
-    EXPECT_EQ(head.next, &head);
-    for (int i = 0; i < 5; ++i) head.addObject(new Counted(i));
-    head.addObject(nullptr);
-    EXPECT_EQ(Counted::alive, 5);
-    head.deleteAll();
-    EXPECT_EQ(Counted::alive, 0);
-    EXPECT_EQ(head.next, &head);
-    EXPECT_EQ(head.prev, &head);
 }
