@@ -66,6 +66,12 @@ TEST(LoadDefinitions, EndOfTheStream) {
     // no line end after a last non-empty field: the record stays
     EXPECT_EQ(load("a,x,x,11h,\nb,x,i,71h,f0"),
               (std::vector<Record>{{"a", 3, 3, "11h", 0}, {"b", 3, 0, "71h", 0xf0}}));
+    // an empty last field closed by its comma, then no line end: the record stays
+    EXPECT_EQ(load("a,x,x,11h,\nb,x,m,6fh,"),
+              (std::vector<Record>{{"a", 3, 3, "11h", 0}, {"b", 3, 2, "6fh", 0}}));
+    EXPECT_EQ(load("a,x,x,11h\t"), (std::vector<Record>{{"a", 3, 3, "11h", 0}}));
+    // four fields and a line end are still a partial record
+    EXPECT_EQ(load("a,x,x,11h,\nb,x,m,6fh\n"), (std::vector<Record>{{"a", 3, 3, "11h", 0}}));
     EXPECT_TRUE(load("").empty());
     JMMXSet* head = loadDefinitions(nullptr);
     EXPECT_EQ(head->next, head);
