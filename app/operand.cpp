@@ -159,8 +159,11 @@ Operand classifyOperand(const char* text) {
         operand.kind = kindMemory;
         return operand;
     }
+    // Every register name has three letters; other texts need no comparison.
+    bool threeLetters = text[0] != '\0' && text[1] != '\0' && text[2] != '\0' && text[3] == '\0';
+    if (!threeLetters) return operand;
     for (const RegisterName& r : registerTable)
-        if (std::strcmp(r.name, text) == 0) {
+        if (std::memcmp(r.name, text, 3) == 0) {
             operand.kind = r.kind;
             operand.number = r.number;
             return operand;
