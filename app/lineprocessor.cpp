@@ -1,5 +1,7 @@
 #include "lineprocessor.h"
 
+#include <cstring>
+
 #include "encoder.h"
 
 namespace {
@@ -8,6 +10,19 @@ const char lineEnd[] = "\r\n";
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Bytes that stop the mnemonic scan: the end of the line, a blank, or a ';'
+// (which makes the line a comment). One table look-up per byte.
+struct MnemonicStops {
+    bool stops[256];
+    constexpr MnemonicStops() : stops() {
+        stops[0] = stops[static_cast<unsigned char>(' ')] = stops[static_cast<unsigned char>('\t')] = true;
+        stops[static_cast<unsigned char>(';')] = true;
+    }
+};
+constexpr MnemonicStops mnemonicStops;
+
+bool endsMnemonic(char c) { return mnemonicStops.stops[static_cast<unsigned char>(c)]; }
+
 // Scans the mnemonic from the start of the line. Returns its length (0 when
 // the line holds only blanks) and its start in *start, or -1 when a ';' comes
 // before the mnemonic is complete (the line is a comment).
@@ -15,10 +30,8 @@ int scanMnemonic(const char* text, int* start) {
     int i = 0;
     while (isBlank(text[i])) ++i;
     *start = i;
-    while (text[i] != '\0' && !isBlank(text[i])) {
-        if (text[i] == ';') return -1;
-        ++i;
-    }
+    while (!endsMnemonic(text[i])) ++i;
+    if (text[i] == ';') return -1;
     return i - *start;
 }
 
@@ -133,14 +146,20 @@ int encodeWithIndex(JStream* dst, const char* text, int n, int start, int length
 
 }  // namespace
 
+// ASCII letters only, as JString::toLower.
+static char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
 void JReusedString::set(const char* bytes, int n, bool lower) {
     if (n + 1 > capacity) {
         capacity = n + 1 > 128 ? n + 1 : 128;
         text.allocate(capacity);
     }
-    for (int k = 0; k < n; ++k) text.data[k] = bytes[k];
+    if (lower) {
+        for (int k = 0; k < n; ++k) text.data[k] = asciiLower(bytes[k]);
+    } else {
+        std::memcpy(text.data, bytes, static_cast<size_t>(n));
+    }
     text.data[n] = '\0';
-    if (lower) text.toLower();
 }
 
 int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContext* context) {

@@ -127,6 +127,12 @@ int JBufferedStream::writeByte(char byte) {
 }
 
 int JBufferedStream::write(const char* bytes, int count) {
+    if (mode == writing && count > 0 && count <= capacity - length) {  // the usual case
+        std::memcpy(buffer + length, bytes, static_cast<size_t>(count));
+        length += count;
+        cursor = length;
+        return count;
+    }
     if (count <= 0 || failed) return 0;
     if (!endReading()) {
         failed = true;

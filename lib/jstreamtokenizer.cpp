@@ -100,7 +100,8 @@ private:
 
 }  // namespace
 
-JStreamTokenizer::JStreamTokenizer() : stream(nullptr), position(0), lineText(nullptr), lineCapacity(0) {}
+JStreamTokenizer::JStreamTokenizer()
+    : stream(nullptr), position(0), lineText(nullptr), lineCapacity(0), plainFrom(0), plainUntil(0) {}
 
 JStreamTokenizer::~JStreamTokenizer() { delete[] lineText; }
 
@@ -108,6 +109,7 @@ void JStreamTokenizer::setStream(JStream* s) {
     stream = s;
     if (stream != nullptr) stream->seek(0, 0);
     position = 0;
+    plainFrom = plainUntil = 0;
 }
 
 // One byte from the stream; 0 at end of input or on failure.
@@ -236,6 +238,19 @@ char* JStreamTokenizer::keepLineText(const char* text, int n) {
     return lineText;
 }
 
+// 1 when the n bytes at the current position hold no NUL. The whole of
+// what the stream holds (held bytes) is checked at once and remembered by
+// offset, so most lines need no scan of their own.
+bool JStreamTokenizer::holdsNoNul(const char* bytes, int n, int held) {
+    if (position >= plainFrom && position + n <= plainUntil) return true;
+    if (std::memchr(bytes, '\0', static_cast<size_t>(held)) == nullptr) {
+        plainFrom = position;
+        plainUntil = position + held;
+        return true;
+    }
+    return std::memchr(bytes, '\0', static_cast<size_t>(n)) == nullptr;
+}
+
 int JStreamTokenizer::readLineText(const char** text, int* length) {
     const char* bytes;
     int held = stream->peekBuffer(&bytes);
@@ -243,7 +258,7 @@ int JStreamTokenizer::readLineText(const char** text, int* length) {
                               : nullptr;
     if (lf != nullptr) {
         int n = static_cast<int>(lf - bytes);
-        if (std::memchr(bytes, '\0', static_cast<size_t>(n)) == nullptr) {
+        if (holdsNoNul(bytes, n, held)) {
             // The usual case: the whole line is in the buffer and plain text.
             int kept = (n > 0 && bytes[n - 1] == CR) ? n - 1 : n;
             *text = keepLineText(bytes, kept);

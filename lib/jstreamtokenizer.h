@@ -48,8 +48,13 @@ private:
     void rewind();
     char* keepLineText(const char* text, int n);
 
+    bool holdsNoNul(const char* bytes, int n, int held);
+
     char* lineText;    // readLineText's buffer, owned
     int lineCapacity;  // its size in bytes
+    // Stream offsets [plainFrom, plainUntil) already known to hold no NUL.
+    int32_t plainFrom;
+    int32_t plainUntil;
 };
 
 #endif
