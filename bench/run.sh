@@ -8,7 +8,8 @@
 #
 # Environment: RUNS (timed runs per program and size, default 5),
 # SMALL_RUNS (runs on the 4 KiB source, default 500), BENCH_DIR (build and
-# scratch directory, default build-bench in the worktree).
+# scratch directory, default build-bench in the worktree), PAKHOD (the
+# executable to time, default the one built in BENCH_DIR).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 bench="${BENCH_DIR:-$root/build-bench}"
@@ -24,22 +25,21 @@ fi
 
 cmake -S "$root" -B "$bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPAKHOD_TESTS=OFF >/dev/null
 cmake --build "$bench" -j2 >/dev/null
-pakhod="$bench/app/pakhod"
+pakhod="${PAKHOD:-$bench/app/pakhod}"
 floor="$bench/bench/floor"
 gensource="$bench/bench/gensource"
 data="$bench/data"
 mkdir -p "$data"
 [ -x "$pakhod" ] || { echo "no pakhod built at $pakhod"; exit 1; }
 
-now() { date +%s%N; }
 
 # Runs one command (words in "$@") and prints its wall time in ms.
 wall_ms() {
   local t0 t1
-  t0=$(now)
+  t0=${EPOCHREALTIME/./}  # microseconds, read without starting a process
   "$@" >/dev/null 2>&1 || true
-  t1=$(now)
-  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e6 }'
+  t1=${EPOCHREALTIME/./}
+  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e3 }'
 }
 
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -92,10 +92,10 @@ small="$data/source-small.asm"
 [ -s "$small" ] || { "$gensource" 1 "$data/big-small.asm" "$data/twin-small.s" && head -c 4096 "$data/big-small.asm" | sed '$d' >"$small"; }
 loop_ms() {
   local t0 t1
-  t0=$(now)
+  t0=${EPOCHREALTIME/./}
   for ((i = 0; i < small_runs; i++)); do "$@" >/dev/null 2>&1 || true; done
-  t1=$(now)
-  awk -v a="$t0" -v b="$t1" -v n="$small_runs" 'BEGIN { printf "%.3f", (b - a) / 1e6 / n }'
+  t1=${EPOCHREALTIME/./}
+  awk -v a="$t0" -v b="$t1" -v n="$small_runs" 'BEGIN { printf "%.3f", (b - a) / 1e3 / n }'
 }
 cat_small() { cat "$small" >"$data/out.cat"; }
 pakhod_small() { "$pakhod" "$small" "$data/out.small"; }
