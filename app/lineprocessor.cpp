@@ -10,6 +10,17 @@ const char lineEnd[] = "\r\n";
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// ASCII lower case (letters only, as JString::toLower), by table.
+struct LowerCase {
+    char of[256];
+    constexpr LowerCase() : of() {
+        for (int c = 0; c < 256; ++c) of[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+};
+constexpr LowerCase lowerCase;
+
+char asciiLower(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
+
 // Bytes that stop the mnemonic scan: the end of the line, a blank, or a ';'
 // (which makes the line a comment). One table look-up per byte.
 struct MnemonicStops {
@@ -146,8 +157,6 @@ int encodeWithIndex(JStream* dst, const char* text, int n, int start, int length
 
 }  // namespace
 
-// ASCII letters only, as JString::toLower.
-static char asciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 void JReusedString::set(const char* bytes, int n, bool lower) {
     if (n + 1 > capacity) {

@@ -4,7 +4,16 @@
 
 namespace {
 
-char lowered(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+// ASCII lower case by table: one load per byte on the lookup path.
+struct LowerCase {
+    char of[256];
+    constexpr LowerCase() : of() {
+        for (int c = 0; c < 256; ++c) of[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+};
+constexpr LowerCase lowerCase;
+
+char lowered(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
 
 // A cheap hash of the lower-cased text: its length and its first, middle
 // and last bytes, which set apart the mnemonics of one family (paddb, paddw,
