@@ -46,6 +46,24 @@ int scanMnemonic(const char* text, int* start) {
     return i - *start;
 }
 
+// What a byte means to the operand scan, by table.
+enum class OperandByte : unsigned char { plain, separator, open, close, semicolon, end };
+
+struct OperandBytes {
+    OperandByte of[256];
+    constexpr OperandBytes() : of() {
+        of[0] = OperandByte::end;
+        of[static_cast<unsigned char>(' ')] = of[static_cast<unsigned char>('\t')] = OperandByte::separator;
+        of[static_cast<unsigned char>(',')] = OperandByte::separator;
+        of[static_cast<unsigned char>('[')] = OperandByte::open;
+        of[static_cast<unsigned char>(']')] = OperandByte::close;
+        of[static_cast<unsigned char>(';')] = OperandByte::semicolon;
+    }
+};
+constexpr OperandBytes operandBytes;
+
+OperandByte operandByteOf(char c) { return operandBytes.of[static_cast<unsigned char>(c)]; }
+
 // Bytes [start, stop) of the line.
 struct Span {
     int start;
@@ -85,14 +103,16 @@ private:
         while (isSeparator(text[i])) ++i;
         int start = i;
         bool inBrackets = false;
-        for (; text[i] != '\0'; ++i) {
-            char c = text[i];
-            if (c == '[') inBrackets = true;
-            else if (c == ']') inBrackets = false;
-            else if (!inBrackets && c == ';') {
-                commentSeen = true;
-                break;
-            } else if (!inBrackets && isSeparator(c)) {
+        for (;; ++i) {
+            OperandByte kind = operandByteOf(text[i]);
+            if (kind == OperandByte::plain) continue;  // most bytes: one look-up
+            if (kind == OperandByte::end) break;
+            if (kind == OperandByte::open) {
+                inBrackets = true;
+            } else if (kind == OperandByte::close) {
+                inBrackets = false;
+            } else if (!inBrackets) {  // ';' or a separator outside brackets
+                if (kind == OperandByte::semicolon) commentSeen = true;
                 break;
             }
         }
