@@ -13,7 +13,7 @@
 namespace {
 
 constexpr int copyBlock = 1 << 16;
-constexpr int temporaryNameTries = 1000;
+constexpr int temporaryNameTries = 10000;
 const char temporaryPrefix[] = "qzvt";
 const char temporarySuffix[] = ".asm";
 // The file beside the target that becomes the target; mkstemp fills the Xs.
