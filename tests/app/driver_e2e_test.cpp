@@ -13,29 +13,11 @@ using e2e::Invocation;
 
 namespace {
 
-const std::string sourceText =
-    "; add two rows of pixels\n"
-    "row:\n"
-    "\tpaddb mm0, mm1\n"
-    "\tmov eax, 1\n"
-    "\tpsrlw mm2, 4 ; halve\n"
-    "\temms\n";
-const std::string convertedText =
-    "; add two rows of pixels\r\n"
-    "row:\r\n"
-    "\tdb\t\t00fh,0fch,0c1h\t\t;\tpaddb mm0, mm1\r\n"
-    "\tmov eax, 1\r\n"
-    "\tdb\t\t00fh,071h,0d2h,004h\t\t;\tpsrlw mm2, 4 ; halve\r\n"
-    "\tdb\t\t00fh,077h\t\t;\temms\r\n";
-
-const std::string definitionMessage = "ERROR: Can't open MMX-Set Definition file.(mmxset.def)\n\n";
-
-std::string inPlaceConsole(const std::string& source) {
-    return e2e::banner() + "Encoding " + source + "...\n\n";
-}
-std::string twoNameConsole(const std::string& source, const std::string& destination) {
-    return e2e::banner() + "Encoding " + source + " to " + destination + "...\n\n";
-}
+using e2e::convertedText;
+using e2e::definitionMessage;
+using e2e::inPlaceConsole;
+using e2e::sourceText;
+using e2e::twoNameConsole;
 
 class PakhodRun : public ::testing::Test {
 protected:

@@ -3,6 +3,7 @@
 #ifndef PAKHOD_TESTS_PAKHOD_RUN_H
 #define PAKHOD_TESTS_PAKHOD_RUN_H
 
+#include <errno.h>
 #include <fcntl.h>
 #include <grp.h>
 #include <stdlib.h>
@@ -141,11 +142,14 @@ inline pid_t start(const Invocation& run, int out) {
     _exit(cannotStart);
 }
 
+// The exit status of a started run, or -1 when it was killed or already
+// collected.
 inline int exitStatus(pid_t pid) {
     int status = 0;
-    while (waitpid(pid, &status, 0) < 0) {
+    pid_t done;
+    while ((done = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return done == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Runs pakhod to its end and collects what it printed.
@@ -171,6 +175,32 @@ inline const std::string& banner() {
         "        Contact: the pakhod project's issue tracker\n"
         "----------------------------------------\n\n";
     return text;
+}
+
+// A small source with comments, a label, ordinary and MMX instructions, and
+// what pakhod makes of it.
+inline const std::string sourceText =
+    "; add two rows of pixels\n"
+    "row:\n"
+    "\tpaddb mm0, mm1\n"
+    "\tmov eax, 1\n"
+    "\tpsrlw mm2, 4 ; halve\n"
+    "\temms\n";
+inline const std::string convertedText =
+    "; add two rows of pixels\r\n"
+    "row:\r\n"
+    "\tdb\t\t00fh,0fch,0c1h\t\t;\tpaddb mm0, mm1\r\n"
+    "\tmov eax, 1\r\n"
+    "\tdb\t\t00fh,071h,0d2h,004h\t\t;\tpsrlw mm2, 4 ; halve\r\n"
+    "\tdb\t\t00fh,077h\t\t;\temms\r\n";
+
+inline const std::string definitionMessage = "ERROR: Can't open MMX-Set Definition file.(mmxset.def)\n\n";
+
+inline std::string inPlaceConsole(const std::string& source) {
+    return banner() + "Encoding " + source + "...\n\n";
+}
+inline std::string twoNameConsole(const std::string& source, const std::string& destination) {
+    return banner() + "Encoding " + source + " to " + destination + "...\n\n";
 }
 
 }  // namespace e2e
