@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "jbufferedstream.h"
 #include "jmmxset.h"
 #include "jstreamtokenizer.h"
 #include "jwinfile.h"
@@ -19,6 +20,7 @@ constexpr uint32_t lockWaitMilliseconds = 10000;
 constexpr int firstPause = 2;
 constexpr int longestPause = 64;
 constexpr int scanBlock = 1 << 16;
+constexpr int definitionBuffer = 1 << 14;  // the definition file is small
 
 const char definitionFileName[] = "mmx_set.def";
 
@@ -60,7 +62,8 @@ JMMXSet* loadTable() {
     if (!findDefinitionFile(definitionFileName, path)) return nullptr;
     JWinFile definitions;
     if (!openForReading(definitions, path.data)) return nullptr;
-    JMMXSet* table = loadDefinitions(&definitions);
+    JBufferedStream buffered(&definitions, definitionBuffer);
+    JMMXSet* table = loadDefinitions(&buffered);
     definitions.close();
     return table;
 }
@@ -76,14 +79,20 @@ int isTextFile(JStream& source) {
 
 // Writes the converted source to `destination` and closes it: the one
 // place where output leaves the program. 1 when every byte was taken.
+// Both files are read and written through large buffers; a write that
+// fails inside the buffering shows at the latest when it is flushed.
 int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table) {
+    JBufferedStream input(&source);
+    JBufferedStream output(&destination);
+    JLineContext context(table);
     JStreamTokenizer tokenizer;
-    tokenizer.setStream(&source);
+    tokenizer.setStream(&input);
     int result;
-    while ((result = processLine(&destination, &tokenizer, table)) > 0) {
+    while ((result = processLine(&output, &tokenizer, table, &context)) > 0) {
     }
+    int flushed = output.flush();
     int closed = closeFile(destination);
-    return result == 0 && closed;
+    return result == 0 && flushed && closed;
 }
 
 void printBanner(const char* sourceName, const char* destinationName, int inPlace) {
