@@ -114,7 +114,7 @@ int writeLine(JStream* dst, const JString& opcode, const uint8_t* bytes, int cou
     return dst->write(buffer, length) == length ? 1 : -1;
 }
 
-bool isEmms(const JMMXSet* def) { return std::strcmp(def->mnemonic.data, "emms") == 0; }
+bool isEmms(const JMMXSet* def) { return def->mnemonic.data[0] == 'e' && std::strcmp(def->mnemonic.data, "emms") == 0; }
 
 }  // namespace
 
