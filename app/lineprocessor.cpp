@@ -7,6 +7,7 @@
 namespace {
 
 const char lineEnd[] = "\r\n";
+constexpr int shortLine = 254;  // longest line copied with one write
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -156,8 +157,16 @@ void fillCandidate(JLineStrings& strings, const char* text, int n, int operandsF
 }
 
 // Writes the line as it was read, then CR LF. 1 when both went out whole.
+// A short line goes out with its CR LF in one write.
 int copyLine(JStream* dst, const char* text, int n) {
-    if (n > 0 && dst->write(text, n) != n) return -1;
+    char joined[shortLine + 2];
+    if (n <= shortLine) {
+        std::memcpy(joined, text, static_cast<size_t>(n));
+        joined[n] = '\r';
+        joined[n + 1] = '\n';
+        return dst->write(joined, n + 2) == n + 2 ? 1 : -1;
+    }
+    if (dst->write(text, n) != n) return -1;
     return dst->write(lineEnd, 2) == 2 ? 1 : -1;
 }
 

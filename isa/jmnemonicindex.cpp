@@ -56,8 +56,8 @@ JMnemonicIndex::JMnemonicIndex(JMMXSet* table)
     while (size < static_cast<unsigned>(count) * 2) size *= 2;
     mask = size - 1;
     entries = new Entry[count > 0 ? count : 1];
-    buckets = new const Entry*[size];
-    for (unsigned i = 0; i < size; ++i) buckets[i] = nullptr;
+    buckets = new Bucket[size];
+    for (unsigned i = 0; i < size; ++i) buckets[i] = Bucket{0, 0, nullptr, nullptr};
 
     int n = 0;
     for (JMMXSet* r = table->nextRecord(); r != table; r = r->nextRecord(), ++n) {
@@ -69,13 +69,14 @@ JMnemonicIndex::JMnemonicIndex(JMMXSet* table)
         int length = static_cast<int>(std::strlen(name));
         if (length > longest) longest = length;
         starts[static_cast<unsigned char>(name[0])] = true;
-        const Entry** slot = slotFor(name, length);
-        if (*slot == nullptr) {
-            *slot = entry;
+        unsigned hash = hashOf(name, length);
+        Bucket* bucket = bucketFor(name, length, hash);
+        if (bucket->chain == nullptr) {
+            *bucket = Bucket{hash, length, name, entry};
             continue;
         }
-        Entry* last = const_cast<Entry*>(*slot);  // entries are ours to link
-        while (last->nextSame != nullptr) last = const_cast<Entry*>(last->nextSame);
+        Entry* last = bucket->chain;
+        while (last->nextSame != nullptr) last = const_cast<Entry*>(last->nextSame);  // entries are ours
         last->nextSame = entry;
     }
 }
@@ -85,18 +86,21 @@ JMnemonicIndex::~JMnemonicIndex() {
     delete[] entries;
 }
 
-// The bucket that holds this mnemonic's chain, or the empty one where it
-// would go. The table is at most half full, so an empty bucket is found.
-const JMnemonicIndex::Entry** JMnemonicIndex::slotFor(const char* text, int length) const {
-    unsigned i = hashOf(text, length) & mask;
-    while (buckets[i] != nullptr && !sameMnemonic(mnemonicOf(buckets[i]->record), text, length))
-        i = (i + 1) & mask;
-    return &buckets[i];
+// The bucket that holds this mnemonic, or the empty one where it would go.
+// The table is at most half full, so an empty bucket is always found.
+JMnemonicIndex::Bucket* JMnemonicIndex::bucketFor(const char* text, int length, unsigned hash) const {
+    unsigned i = hash & mask;
+    for (;; i = (i + 1) & mask) {
+        Bucket* bucket = &buckets[i];
+        if (bucket->chain == nullptr) return bucket;
+        if (bucket->hash == hash && bucket->length == length && sameMnemonic(bucket->name, text, length))
+            return bucket;
+    }
 }
 
 // Most words that are no mnemonic (labels, ordinary instructions) are told
 // by their length or first byte before any hashing.
 const JMnemonicIndex::Entry* JMnemonicIndex::find(const char* text, int length) const {
     if (length > longest || (length > 0 && !starts[static_cast<unsigned char>(lowered(text[0]))])) return nullptr;
-    return *slotFor(text, length);
+    return bucketFor(text, length, hashOf(text, length))->chain;
 }

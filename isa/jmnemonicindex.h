@@ -28,13 +28,22 @@ public:
     const Entry* find(const char* text, int length) const;
 
 private:
-    Entry* entries;         // one per record, in file order
-    const Entry** buckets;  // chain heads by hash, open addressing
-    unsigned mask;          // bucket count - 1 (a power of two)
-    int longest;            // length of the longest indexed mnemonic
-    bool starts[256];       // first bytes of the indexed mnemonics
+    // One mnemonic: its hash and length, checked before its bytes, and the
+    // chain of its records. A null chain marks an empty bucket.
+    struct Bucket {
+        unsigned hash;
+        int length;
+        const char* name;
+        Entry* chain;
+    };
 
-    const Entry** slotFor(const char* text, int length) const;
+    Entry* entries;    // one per record, in file order
+    Bucket* buckets;   // open addressing
+    unsigned mask;     // bucket count - 1 (a power of two)
+    int longest;       // length of the longest indexed mnemonic
+    bool starts[256];  // first bytes of the indexed mnemonics
+
+    Bucket* bucketFor(const char* text, int length, unsigned hash) const;
 };
 
 #endif
