@@ -163,7 +163,7 @@ Operand classifyOperand(const char* text) {
     bool threeLetters = text[0] != '\0' && text[1] != '\0' && text[2] != '\0' && text[3] == '\0';
     if (!threeLetters) return operand;
     for (const RegisterName& r : registerTable)
-        if (std::memcmp(r.name, text, 3) == 0) {
+        if (r.name[0] == text[0] && std::memcmp(r.name, text, 3) == 0) {
             operand.kind = r.kind;
             operand.number = r.number;
             return operand;
