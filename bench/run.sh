@@ -33,13 +33,22 @@ mkdir -p "$data"
 [ -x "$pakhod" ] || { echo "no pakhod built at $pakhod"; exit 1; }
 
 
-# Runs one command (words in "$@") and prints its wall time in ms.
-wall_ms() {
-  local t0 t1
+# Runs one command (words in "$@") and prints its wall time and its CPU time
+# (user + system) in ms. Called in a subshell, whose only child is the
+# command, so `times` reports that command's CPU alone. The CPU time says
+# more than the wall time when other work shares the machine.
+measure() {
+  local t0 t1 line
   t0=${EPOCHREALTIME/./}  # microseconds, read without starting a process
   "$@" >/dev/null 2>&1 || true
   t1=${EPOCHREALTIME/./}
-  awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e3 }'
+  times >"$data/times.$BASHPID"
+  { read -r _; read -r line; } <"$data/times.$BASHPID"
+  rm -f "$data/times.$BASHPID"
+  awk -v a="$t0" -v b="$t1" -v c="$line" 'BEGIN {
+    split(c, t, " "); cpu = 0
+    for (i = 1; i <= 2; i++) { split(t[i], ms, /[ms]/); cpu += ms[1] * 60 + ms[2] }
+    printf "%.3f %.3f\n", (b - a) / 1e3, cpu * 1e3 }'
 }
 
 median() { tr ' ' '\n' | grep -v '^$' | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -52,8 +61,9 @@ run_pakhod() { "$pakhod" "$1" "$data/out.pakhod"; }
 run_floor() { "$floor" "$1" "$data/out.floor"; }
 run_as() { as --32 "$1" -o "$data/out.o"; }
 
-echo "pakhod benchmark: $(nproc) cores, $runs alternating runs per program, medians"
-printf '%-6s %-7s %10s %9s %10s\n' size program "median ms" "MiB/s" "peak KiB"
+echo "pakhod benchmark: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)," \
+  "$runs alternating runs per program, medians"
+printf '%-6s %-7s %10s %9s %9s %10s\n' size program "wall ms" "MiB/s" "cpu ms" "peak KiB"
 for mib in "${sizes[@]}"; do
   src="$data/source-$mib.asm"
   twin="$data/twin-$mib.s"
@@ -62,30 +72,35 @@ for mib in "${sizes[@]}"; do
   run_pakhod "$src" >/dev/null && echo "  note: pakhod reported a failed run (status 0)"
   run_floor "$src" >/dev/null || echo "  note: floor failed"
   run_as "$twin" || echo "  note: as failed on the twin"
-  tp=() tf=() ta=()
+  declare -A wall=() cpu=()
   for ((i = 0; i < runs; i++)); do
-    tp+=("$(wall_ms run_pakhod "$src")")
-    tf+=("$(wall_ms run_floor "$src")")
-    ta+=("$(wall_ms run_as "$twin")")
+    for prog in pakhod floor as; do
+      read -r w c < <(measure "run_$prog" "$([ $prog = as ] && echo "$twin" || echo "$src")")
+      wall[$prog]+="$w "
+      cpu[$prog]+="$c "
+    done
   done
-  mp=$(echo "${tp[*]}" | median)
-  mf=$(echo "${tf[*]}" | median)
-  ma=$(echo "${ta[*]}" | median)
   bytes=$(stat -c %s "$src")
+  declare -A mw=() mc=()
   for prog in pakhod floor as; do
+    mw[$prog]=$(echo "${wall[$prog]}" | median)
+    mc[$prog]=$(echo "${cpu[$prog]}" | median)
     case $prog in
-      pakhod) m=$mp; k=$(peak_kib "$pakhod" "$src" "$data/out.pakhod") ;;
-      floor) m=$mf; k=$(peak_kib "$floor" "$src" "$data/out.floor") ;;
-      as) m=$ma; k=$(peak_kib as --32 "$twin" -o "$data/out.o") ;;
+      pakhod) k=$(peak_kib "$pakhod" "$src" "$data/out.pakhod") ;;
+      floor) k=$(peak_kib "$floor" "$src" "$data/out.floor") ;;
+      as) k=$(peak_kib as --32 "$twin" -o "$data/out.o") ;;
     esac
-    awk -v s="$mib" -v p="$prog" -v m="$m" -v b="$bytes" -v k="$k" \
-      'BEGIN { printf "%-6s %-7s %10.1f %9.1f %10s\n", s "M", p, m, b / 1048576 / (m / 1000), k }'
+    awk -v s="$mib" -v p="$prog" -v m="${mw[$prog]}" -v c="${mc[$prog]}" -v b="$bytes" -v k="$k" \
+      'BEGIN { printf "%-6s %-7s %10.1f %9.1f %9.1f %10s\n", s "M", p, m, b / 1048576 / (m / 1000), c, k }'
   done
-  awk -v p="$mp" -v f="$mf" -v a="$ma" -v s="$mib" \
-    'BEGIN { printf "%-6s ratios: pakhod/floor %.2f   pakhod/as %.3f (1/%.1f)\n", s "M", p / f, p / a, a / p }'
+  awk -v p="${mw[pakhod]}" -v f="${mw[floor]}" -v a="${mw[as]}" -v s="$mib" \
+    'BEGIN { printf "%-6s wall ratios: pakhod/floor %.2f   pakhod/as %.3f (1/%.1f)\n", s "M", p / f, p / a, a / p }'
+  awk -v p="${mc[pakhod]}" -v f="${mc[floor]}" -v a="${mc[as]}" -v s="$mib" \
+    'BEGIN { printf "%-6s cpu ratios:  pakhod/floor %.2f   pakhod/as %.3f (1/%.1f)\n", s "M", p / f, p / a, a / p }'
   if cmp -s <(tr -d '\r' <"$data/out.pakhod" | wc -l) <(wc -l <"$src"); then :; else
     echo "  note: pakhod's output has a different line count than the source"
   fi
+  unset wall cpu mw mc
 done
 
 # Fixed cost of one run: a 4 KiB source, many runs, mean per run.
@@ -96,7 +111,7 @@ loop_ms() {
   t0=${EPOCHREALTIME/./}
   for ((i = 0; i < small_runs; i++)); do "$@" >/dev/null 2>&1 || true; done
   t1=${EPOCHREALTIME/./}
-  awk -v a="$t0" -v b="$t1" -v n="$small_runs" 'BEGIN { printf "%.3f", (b - a) / 1e3 / n }'
+  awk -v a="$t0" -v b="$t1" -v n="$small_runs" 'BEGIN { printf "%.4f", (b - a) / 1e3 / n }'
 }
 cat_small() { cat "$small" >"$data/out.cat"; }
 pakhod_small() { "$pakhod" "$small" "$data/out.small"; }
@@ -109,3 +124,4 @@ msp=$(echo "${sp[*]}" | median)
 msc=$(echo "${sc[*]}" | median)
 awk -v p="$msp" -v c="$msc" -v n="$small_runs" -v b="$(stat -c %s "$small")" \
   'BEGIN { printf "4 KiB source (%d bytes), %d runs x3, median of means: pakhod %.3f ms, cat %.3f ms, pakhod/cat %.2f\n", b, n, p, c, p / c }'
+echo "load average at the end: $(cut -d' ' -f1-3 /proc/loadavg)"
