@@ -17,11 +17,16 @@ using e2e::sourceText;
 using Args = std::vector<std::string>;
 
 // The text as a regular expression that matches only itself.
-std::string literal(const std::string& text) { return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)"); }
+std::string literal(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+}
 std::string crLf(const std::string& text) { return std::regex_replace(text, std::regex("\n"), "\r\n"); }
 std::string sourceMessage(const std::string& name) { return literal("ERROR: Can't open srcfile (" + name + ")"); }
 std::string destinationMessage(const std::string& name) { return literal("ERROR: Can't open destfile (" + name + ")\n\n"); }
-std::string temporaryFileMessage(const std::string& dir) { return destinationMessage(dir).substr(0, destinationMessage(dir).size() - 4) + "/qzvt-?[0-9]+\\.asm\\)\n\n"; }
+// The message for a temporary file in dir, whatever its number.
+std::string temporaryFileMessage(const std::string& dir) {
+    return literal("ERROR: Can't open destfile (" + dir + "/") + "qzvt-?[0-9]+\\.asm\\)\n\n";
+}
 
 class PakhodRun : public ::testing::Test {
 protected:
@@ -97,7 +102,8 @@ TEST_F(PakhodRun, RefusedRunsLeaveEverythingAsItWas) {
         {{"a.asm", "./a.asm"}, destinationMessage("./a.asm")},  // one file under two names
         {{"a.asm", "link.asm"}, destinationMessage("link.asm")},
         {{"a.asm", "a.asm/b.asm"}, destinationMessage("a.asm/b.asm")},
-        {{"a.asm", "/dev/full"}, literal(e2e::twoNameConsole("a.asm", "/dev/full") + "ERROR: Can't write destfile (/dev/full)\n\n")},
+        {{"a.asm", "/dev/full"},
+         literal(e2e::twoNameConsole("a.asm", "/dev/full") + "ERROR: Can't write destfile (/dev/full)\n\n")},
         {{"a.asm"}, temporaryFileMessage(gone), sourceText, gone.c_str()},
         {{"a.asm"}, temporaryFileMessage(file), sourceText, file.c_str()},
     };
@@ -126,7 +132,8 @@ TEST_F(PakhodRun, ExistingTemporaryNamesAreNeverReused) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
     const uint32_t tick = static_cast<uint32_t>(now.tv_sec * 1000u + now.tv_nsec / 1000000u);
-    for (uint32_t i = 0; i < 3000; ++i) ws.write("tmp/qzvt" + std::to_string(static_cast<int32_t>(tick + i)) + ".asm", "keep");
+    for (uint32_t i = 0; i < 3000; ++i)
+        ws.write("tmp/qzvt" + std::to_string(static_cast<int32_t>(tick + i)) + ".asm", "keep");
     EXPECT_EQ(run({"a.asm"}).status, 1);
     EXPECT_EQ(ws.read("a.asm"), convertedText);
     const Args left = ws.list("tmp");
@@ -236,9 +243,10 @@ TEST_F(DefinitionSearch, EachPlaceIsSearchedAndEarlierPlacesWin) {
         for (bool realFirst : {true, false}) {
             // Nothing before place `first`; the shipped file there and one that defines nothing after it, or the reverse.
             for (size_t k = 0; k < places.size(); ++k) {
-                e2e::fs::remove(ws.path(places[k] + "/mmx_set.def"));
-                if (k >= first && (k == first) == realFirst) e2e::fs::copy_file(definitions, ws.path(places[k] + "/mmx_set.def"));
-                if (k >= first && (k == first) != realFirst) ws.write(places[k] + "/mmx_set.def", "\n");
+                const std::string file = places[k] + "/mmx_set.def";
+                e2e::fs::remove(ws.path(file));
+                if (k >= first && (k == first) == realFirst) e2e::fs::copy_file(definitions, ws.path(file));
+                if (k >= first && (k == first) != realFirst) ws.write(file, "\n");
             }
             EXPECT_EQ(runFrom(exe, path.c_str()).status, 1) << places[first];
             EXPECT_EQ(ws.read("b.asm"), realFirst ? convertedText : crLf(sourceText)) << places[first];

@@ -166,7 +166,8 @@ void compareWithGnuAs(const std::vector<Case>& cases) {
     for (const Case& c : cases) {
         const Encoded e = encodeWith(c.def, c.line);
         const std::string directive = byteDirective(e.text);
-        if ((e.result != 1 || directive.empty()) && ++bad <= 20) ADD_FAILURE() << "not encoded: " << c.line << " -> " << e.text;
+        if ((e.result != 1 || directive.empty()) && ++bad <= 20)
+            ADD_FAILURE() << "not encoded: " << c.line << " -> " << e.text;
         ours += directive + "\n";
         gnu += c.gnuLine + "\n";
     }

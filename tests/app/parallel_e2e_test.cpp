@@ -52,10 +52,13 @@ protected:
     // Runs "source -> d<i>.asm" for every source at once; every run must complete with the right bytes.
     void runAllAtOnce(const std::vector<std::string>& sources, const std::string& converted) const {
         std::vector<pid_t> pids;
-        for (size_t i = 0; i < sources.size(); ++i)
-            pids.push_back(startRun(invocation({sources[i], "d" + std::to_string(i) + ".asm"}), "c" + std::to_string(i)));
         for (size_t i = 0; i < sources.size(); ++i) {
-            const std::string n = std::to_string(i), expected = sources.size() > 8 ? numbered(converted, i, "\r\n") : converted;
+            const std::string n = std::to_string(i);
+            pids.push_back(startRun(invocation({sources[i], "d" + n + ".asm"}), "c" + n));
+        }
+        for (size_t i = 0; i < sources.size(); ++i) {
+            const std::string n = std::to_string(i);
+            const std::string expected = sources.size() > 8 ? numbered(converted, i, "\r\n") : converted;
             EXPECT_EQ(e2e::exitStatus(pids[i]), 1) << "run " << i;
             EXPECT_EQ(ws.read("c" + n), e2e::twoNameConsole(sources[i], "d" + n + ".asm"));
             EXPECT_EQ(ws.read("d" + n + ".asm"), expected) << "run " << i;

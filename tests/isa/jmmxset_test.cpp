@@ -43,7 +43,8 @@ TEST(LoadDefinitions, RecordsGolden) {
         {"a,x,x,1,\nb,r,r,1,\nc,m,m,1,\nd,i,i,1,\ne,z,q,1,\nf,,,1,\ng, x, r,1,\nh,X,I,1,\n",
          "a 3 3 1 0; b 1 1 1 0; c 2 2 1 0; d 3 0 1 0; e 3 3 1 0; f 3 3 1 0; g 3 3 1 0; h 3 3 1 0; "},
         {"a,x,i,71h,\n", "a 3 0 71h 0; "},                                   // an empty ModR/M field stays 0
-        {"a,x,x,11h,\n\nb,x,m,6fh,\nc,x,i,71h,d0\n", "a 3 3 11h 0;  3 3 m 6f;  3 3 i 71; "},  // a blank line shifts every field
+        // a blank line shifts every later field
+        {"a,x,x,11h,\n\nb,x,m,6fh,\nc,x,i,71h,d0\n", "a 3 3 11h 0;  3 3 m 6f;  3 3 i 71; "},
     };
     for (const auto& row : rows) EXPECT_EQ(load(row.first), row.second) << row.first;
     JMMXSet* head = loadDefinitions(nullptr);

@@ -81,7 +81,8 @@ TEST_P(Tokenizer, ReadLineGolden) {
         // a CR in the last place of a full piece
         {run(254) + CR + LF, {{run(254), 256}}}, {run(255) + CR + LF, {{run(255), 257}}},
         {run(254) + CR + "x" + LF, {{run(254) + CR + "x", 257}}}, {run(254) + CR, {{run(254), 255}}},
-        {run(254) + CR + CR + LF, {{run(254) + CR, 257}}}, {run(254) + CR + LF + "next" + LF, {{run(254), 256}, {"next", 5}}},
+        {run(254) + CR + CR + LF, {{run(254) + CR, 257}}},
+        {run(254) + CR + LF + "next" + LF, {{run(254), 256}, {"next", 5}}},
         {run(509) + CR + LF, {{run(509), 511}}}, {run(509) + CR + "y", {{run(509) + CR + "y", 511}}},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
