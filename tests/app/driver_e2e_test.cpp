@@ -8,183 +8,122 @@
 
 #include "app/pakhod_run.h"
 
-using e2e::Result;
-using e2e::Invocation;
-
 namespace {
 
 using e2e::convertedText;
-using e2e::definitionMessage;
-using e2e::inPlaceConsole;
+using e2e::Invocation;
+using e2e::Result;
 using e2e::sourceText;
-using e2e::twoNameConsole;
+using Args = std::vector<std::string>;
+
+// The text as a regular expression that matches only itself.
+std::string literal(const std::string& text) {
+    return std::regex_replace(text, std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)");
+}
+std::string crLf(const std::string& text) { return std::regex_replace(text, std::regex("\n"), "\r\n"); }
+std::string sourceMessage(const std::string& name) { return literal("ERROR: Can't open srcfile (" + name + ")"); }
+std::string destinationMessage(const std::string& name) { return literal("ERROR: Can't open destfile (" + name + ")\n\n"); }
+// The message for a temporary file in dir, whatever its number.
+std::string temporaryFileMessage(const std::string& dir) {
+    return literal("ERROR: Can't open destfile (" + dir + "/") + "qzvt-?[0-9]+\\.asm\\)\n\n";
+}
 
 class PakhodRun : public ::testing::Test {
 protected:
     e2e::Workspace ws;
-
-    std::string temporaryDirectory;
+    std::string tmp;
 
     void SetUp() override {
         ASSERT_FALSE(ws.root.empty());
-        temporaryDirectory = ws.mkdir("tmp");
+        tmp = ws.mkdir("tmp");
         ws.write("a.asm", sourceText);
     }
     // A run in the workspace, with its own temporary directory.
-    Invocation invocation(std::vector<std::string> args) const {
-        Invocation r;
-        r.args = std::move(args);
-        r.directory = ws.root;
-        r.environment.push_back({"TMPDIR", temporaryDirectory.c_str()});
-        return r;
+    Invocation invocation(Args args, const char* tmpdir = "") const {
+        return Invocation{std::move(args), ws.root, {{"TMPDIR", tmpdir && !*tmpdir ? tmp.c_str() : tmpdir}}};
     }
-    // Nothing may be left in the temporary directory after a run.
-    void expectNoTemporaryFile() const { EXPECT_TRUE(ws.list("tmp").empty()); }
+    Result run(Args args, const char* tmpdir = "") const { return e2e::runPakhod(invocation(std::move(args), tmpdir)); }
+    // A refused run: exit 0, the console text, the source as it was, no
+    // destination and nothing left in the temporary directory.
+    void expectFailed(const Result& r, const std::string& pattern, const std::string& source = sourceText) const {
+        EXPECT_EQ(r.status, 0) << pattern;
+        EXPECT_TRUE(std::regex_match(r.console, std::regex(pattern))) << r.console << "\nnot: " << pattern;
+        EXPECT_EQ(ws.read("a.asm"), source) << pattern;
+        EXPECT_FALSE(ws.exists("b.asm")) << pattern;
+        EXPECT_TRUE(ws.list("tmp").empty()) << pattern;
+    }
+    // A completed run: exit 1, the console text, the result in `file`, nothing left in the temporary directory.
+    void expectDone(const Result& r, const std::string& console, const std::string& file) const {
+        EXPECT_EQ(r.status, 1) << console;
+        EXPECT_EQ(r.console, console);
+        EXPECT_EQ(ws.read(file), convertedText) << console;
+        EXPECT_TRUE(ws.list("tmp").empty()) << console;
+    }
 };
 
-TEST_F(PakhodRun, NoArgumentPrintsUsage) {
-    Result r = e2e::runPakhod(invocation({}));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.console, "Usage :  pakhod srcfile [destfile]\n\n");
-}
-
-TEST_F(PakhodRun, InPlaceWithOneNameOrTheSameNameTwice) {
-    for (auto args : {std::vector<std::string>{"a.asm"}, std::vector<std::string>{"a.asm", "a.asm"}}) {
+TEST_F(PakhodRun, CompletedRuns) {
+    for (Args args : {Args{"a.asm"}, Args{"a.asm", "a.asm"}}) {
         ws.write("a.asm", sourceText);
-        Result r = e2e::runPakhod(invocation(args));
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.console, inPlaceConsole("a.asm"));
-        EXPECT_EQ(ws.read("a.asm"), convertedText);
-        expectNoTemporaryFile();
-        EXPECT_EQ(ws.list(""), (std::vector<std::string>{"a.asm", "tmp"}));
+        expectDone(run(args), e2e::inPlaceConsole("a.asm"), "a.asm");
+        EXPECT_EQ(ws.list(""), (Args{"a.asm", "tmp"}));
     }
-}
-
-TEST_F(PakhodRun, SecondRunOverItsOwnOutputChangesNothing) {
-    ASSERT_EQ(e2e::runPakhod(invocation({"a.asm"})).status, 1);
-    ASSERT_EQ(e2e::runPakhod(invocation({"a.asm"})).status, 1);
-    EXPECT_EQ(ws.read("a.asm"), convertedText);
-}
-
-TEST_F(PakhodRun, TwoNamesLeaveTheSourceAlone) {
-    Result r = e2e::runPakhod(invocation({"a.asm", "b.asm", "ignored.asm"}));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.console, twoNameConsole("a.asm", "b.asm"));
+    expectDone(run({"a.asm"}), e2e::inPlaceConsole("a.asm"), "a.asm");  // over its own output: no change
+    ws.write("a.asm", sourceText);
+    ws.write("b.asm", std::string(5000, 'x'));  // replaced whole
+    expectDone(run({"a.asm", "b.asm", "ignored.asm"}), e2e::twoNameConsole("a.asm", "b.asm"), "b.asm");
     EXPECT_EQ(ws.read("a.asm"), sourceText);
-    EXPECT_EQ(ws.read("b.asm"), convertedText);
     EXPECT_FALSE(ws.exists("ignored.asm"));
-    expectNoTemporaryFile();
-}
-
-TEST_F(PakhodRun, ExistingDestinationIsReplacedWhole) {
-    ws.write("b.asm", std::string(5000, 'x'));
-    EXPECT_EQ(e2e::runPakhod(invocation({"a.asm", "b.asm"})).status, 1);
-    EXPECT_EQ(ws.read("b.asm"), convertedText);
 }
 
 TEST_F(PakhodRun, EveryLineEndGivesCrLf) {
-    const struct {
-        const char* what;
-        std::string source;
-    } sources[] = {
-        {"LF", sourceText},
-        {"CR LF", std::regex_replace(sourceText, std::regex("\n"), "\r\n")},
-        {"no final line end", sourceText.substr(0, sourceText.size() - 1)},
-        {"CR LF, none at the end", std::regex_replace(sourceText.substr(0, sourceText.size() - 1),
-                                                      std::regex("\n"), "\r\n")},
-    };
-    for (const auto& s : sources) {
-        ws.write("a.asm", s.source);
-        EXPECT_EQ(e2e::runPakhod(invocation({"a.asm"})).status, 1) << s.what;
-        EXPECT_EQ(ws.read("a.asm"), convertedText) << s.what;
+    const std::string noFinal = sourceText.substr(0, sourceText.size() - 1);
+    for (const std::string& source : {sourceText, crLf(sourceText), noFinal, crLf(noFinal), std::string()}) {
+        ws.write("a.asm", source);
+        EXPECT_EQ(run({"a.asm", "b.asm"}).status, 1);
+        EXPECT_EQ(ws.read("b.asm"), source.empty() ? "" : convertedText) << source;
+        EXPECT_TRUE(ws.exists("b.asm"));
     }
 }
 
-TEST_F(PakhodRun, EmptySourceGivesEmptyOutput) {
-    ws.write("a.asm", "");
-    EXPECT_EQ(e2e::runPakhod(invocation({"a.asm", "b.asm"})).status, 1);
-    EXPECT_TRUE(ws.exists("b.asm"));
-    EXPECT_EQ(ws.read("b.asm"), "");
-}
-
-TEST_F(PakhodRun, SourceThatCannotBeOpened) {
+TEST_F(PakhodRun, RefusedRunsLeaveEverythingAsItWas) {
     mkfifo(ws.path("fifo.asm").c_str(), 0644);
     ws.mkdir("dir.asm");
-    for (const char* source : {"missing.asm", "dir.asm", "fifo.asm", "/dev/null"}) {
-        Result r = e2e::runPakhod(invocation({source, "b.asm"}));
-        EXPECT_EQ(r.status, 0) << source;
-        EXPECT_EQ(r.console, std::string("ERROR: Can't open srcfile (") + source + ")") << source;
-        EXPECT_FALSE(ws.exists("b.asm")) << source;
-        r = e2e::runPakhod(invocation({source}));
-        EXPECT_EQ(r.status, 0) << source;
-        EXPECT_EQ(r.console, std::string("ERROR: Can't open srcfile (") + source + ")") << source;
-        expectNoTemporaryFile();
-    }
-}
-
-TEST_F(PakhodRun, SourceWithNulByteIsNotText) {
-    const std::string utf16("p\0a\0d\0d\0b\0\n\0", 12);
-    const std::string lateNul = std::string(200000, 'a') + '\0' + "\n";
-    for (const std::string& bytes : {utf16, lateNul}) {
-        ws.write("a.asm", bytes);
-        for (auto args : {std::vector<std::string>{"a.asm", "b.asm"}, std::vector<std::string>{"a.asm"}}) {
-            Result r = e2e::runPakhod(invocation(args));
-            EXPECT_EQ(r.status, 0);
-            EXPECT_EQ(r.console, "ERROR: srcfile is not a text file (a.asm)\n\n");
-            EXPECT_EQ(ws.read("a.asm"), bytes);
-            EXPECT_FALSE(ws.exists("b.asm"));
-            expectNoTemporaryFile();
-        }
-    }
-}
-
-TEST_F(PakhodRun, OneFileUnderTwoNamesIsRefused) {
     symlink("a.asm", ws.path("link.asm").c_str());
-    for (const char* destination : {"./a.asm", "link.asm"}) {
-        Result r = e2e::runPakhod(invocation({"a.asm", destination}));
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.console, std::string("ERROR: Can't open destfile (") + destination + ")\n\n");
-        EXPECT_EQ(ws.read("a.asm"), sourceText);
+    const std::string utf16("p\0a\0d\0d\0b\0\n\0", 12), lateNul = std::string(200000, 'a') + '\0' + "\n";
+    const std::string gone = ws.path("gone"), file = ws.path("a.asm");
+    struct Row {
+        Args args;
+        std::string console;  // a regular expression
+        std::string source = sourceText;
+        const char* tmpdir = "";
+    };
+    std::vector<Row> rows = {
+        {{}, literal("Usage :  pakhod srcfile [destfile]\n\n")},
+        {{"a.asm", "./a.asm"}, destinationMessage("./a.asm")},  // one file under two names
+        {{"a.asm", "link.asm"}, destinationMessage("link.asm")},
+        {{"a.asm", "a.asm/b.asm"}, destinationMessage("a.asm/b.asm")},
+        {{"a.asm", "/dev/full"},
+         literal(e2e::twoNameConsole("a.asm", "/dev/full") + "ERROR: Can't write destfile (/dev/full)\n\n")},
+        {{"a.asm"}, temporaryFileMessage(gone), sourceText, gone.c_str()},
+        {{"a.asm"}, temporaryFileMessage(file), sourceText, file.c_str()},
+    };
+    for (const char* source : {"missing.asm", "dir.asm", "fifo.asm", "/dev/null"})
+        rows.insert(rows.end(), {{{source, "b.asm"}, sourceMessage(source)}, {{source}, sourceMessage(source)}});
+    for (const std::string& bytes : {utf16, lateNul})
+        for (Args args : {Args{"a.asm", "b.asm"}, Args{"a.asm"}})
+            rows.push_back({args, literal("ERROR: srcfile is not a text file (a.asm)\n\n"), bytes});
+    for (const Row& row : rows) {
+        ws.write("a.asm", row.source);
+        expectFailed(run(row.args, row.tmpdir), row.console, row.source);
     }
 }
 
-TEST_F(PakhodRun, DestinationUnderAFileCannotBeOpened) {
-    Result r = e2e::runPakhod(invocation({"a.asm", "a.asm/b.asm"}));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.console, "ERROR: Can't open destfile (a.asm/b.asm)\n\n");
-    EXPECT_EQ(ws.read("a.asm"), sourceText);
-}
-
-TEST_F(PakhodRun, DiskFullWhileWriting) {
-    Result r = e2e::runPakhod(invocation({"a.asm", "/dev/full"}));
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.console, twoNameConsole("a.asm", "/dev/full") + "ERROR: Can't write destfile (/dev/full)\n\n");
-    EXPECT_EQ(ws.read("a.asm"), sourceText);
-}
-
-TEST_F(PakhodRun, MissingTemporaryDirectory) {
-    for (std::string tmpdir : {ws.path("gone"), ws.path("a.asm")}) {
-        Invocation r = invocation({"a.asm"});
-        r.environment = {{"TMPDIR", tmpdir.c_str()}};
-        Result result = e2e::runPakhod(r);
-        EXPECT_EQ(result.status, 0);
-        EXPECT_TRUE(std::regex_match(result.console,
-                                     std::regex("ERROR: Can't open destfile \\(" + tmpdir +
-                                                "/qzvt-?[0-9]+\\.asm\\)\n\n")))
-            << result.console;
-        EXPECT_EQ(ws.read("a.asm"), sourceText);
+TEST_F(PakhodRun, TemporaryDirectoryWithTrailingSlashOrUnset) {
+    const std::string withSlash = tmp + "/";
+    for (const char* tmpdir : {withSlash.c_str(), static_cast<const char*>(nullptr)}) {
+        ws.write("a.asm", sourceText);
+        expectDone(run({"a.asm"}, tmpdir), e2e::inPlaceConsole("a.asm"), "a.asm");
     }
-}
-
-TEST_F(PakhodRun, TemporaryDirectoryWithoutTrailingSlashOrUnset) {
-    Invocation r = invocation({"a.asm"});
-    std::string withSlash = temporaryDirectory + "/";
-    r.environment = {{"TMPDIR", withSlash.c_str()}};
-    EXPECT_EQ(e2e::runPakhod(r).status, 1);
-    r.environment = {{"TMPDIR", nullptr}};
-    EXPECT_EQ(e2e::runPakhod(r).status, 1);
-    EXPECT_EQ(ws.read("a.asm"), convertedText);
-    expectNoTemporaryFile();
 }
 
 // Files named as pakhod would name its temporary file in the next seconds;
@@ -192,14 +131,13 @@ TEST_F(PakhodRun, TemporaryDirectoryWithoutTrailingSlashOrUnset) {
 TEST_F(PakhodRun, ExistingTemporaryNamesAreNeverReused) {
     struct timespec now;
     clock_gettime(CLOCK_MONOTONIC, &now);
-    uint32_t tick = static_cast<uint32_t>(now.tv_sec * 1000u + now.tv_nsec / 1000000u);
-    const int taken = 3000;
-    for (int i = 0; i < taken; ++i)
+    const uint32_t tick = static_cast<uint32_t>(now.tv_sec * 1000u + now.tv_nsec / 1000000u);
+    for (uint32_t i = 0; i < 3000; ++i)
         ws.write("tmp/qzvt" + std::to_string(static_cast<int32_t>(tick + i)) + ".asm", "keep");
-    EXPECT_EQ(e2e::runPakhod(invocation({"a.asm"})).status, 1);
+    EXPECT_EQ(run({"a.asm"}).status, 1);
     EXPECT_EQ(ws.read("a.asm"), convertedText);
-    std::vector<std::string> left = ws.list("tmp");
-    EXPECT_EQ(left.size(), static_cast<size_t>(taken));
+    const Args left = ws.list("tmp");
+    EXPECT_EQ(left.size(), 3000u);
     for (const std::string& name : left) ASSERT_EQ(ws.read("tmp/" + name), "keep") << name;
 }
 
@@ -207,14 +145,13 @@ TEST_F(PakhodRun, InPlaceKeepsPermissionBits) {
     for (mode_t mode : {0600, 0640, 0755, 0444}) {
         ws.write("a.asm", sourceText);
         chmod(ws.path("a.asm").c_str(), mode);
-        EXPECT_EQ(e2e::runPakhod(invocation({"a.asm"})).status, 1);
+        expectDone(run({"a.asm"}), e2e::inPlaceConsole("a.asm"), "a.asm");
         struct stat st;
         ASSERT_EQ(stat(ws.path("a.asm").c_str(), &st), 0);
         EXPECT_EQ(st.st_mode & 07777, mode);
-        EXPECT_EQ(ws.read("a.asm"), convertedText);
         chmod(ws.path("a.asm").c_str(), 0644);
     }
-    EXPECT_EQ(ws.list(""), (std::vector<std::string>{"a.asm", "tmp"}));
+    EXPECT_EQ(ws.list(""), (Args{"a.asm", "tmp"}));
 }
 
 TEST_F(PakhodRun, SourceBehindSymbolicLinks) {
@@ -222,53 +159,42 @@ TEST_F(PakhodRun, SourceBehindSymbolicLinks) {
     ws.write("real/a.asm", sourceText);
     symlink("real/a.asm", ws.path("step.asm").c_str());
     symlink("step.asm", ws.path("link.asm").c_str());
-    Result r = e2e::runPakhod(invocation({"link.asm"}));
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.console, inPlaceConsole("link.asm"));
-    char target[64] = {};
-    ASSERT_GT(readlink(ws.path("link.asm").c_str(), target, sizeof target - 1), 0);
-    EXPECT_STREQ(target, "step.asm");
-    EXPECT_EQ(ws.read("real/a.asm"), convertedText);
-    EXPECT_EQ(ws.list("real"), std::vector<std::string>{"a.asm"});
+    expectDone(run({"link.asm"}), e2e::inPlaceConsole("link.asm"), "real/a.asm");
+    EXPECT_EQ(e2e::fs::read_symlink(ws.path("link.asm")), "step.asm");
+    EXPECT_EQ(ws.list("real"), Args{"a.asm"});
 }
 
 // Where the user may not create files: as root that needs a run as an
-// unprivileged user, since root ignores directory permissions.
+// unprivileged user, since root ignores directory permissions. `locked` gets `mode` just before the run.
 class UnprivilegedRun : public PakhodRun {
 protected:
-    Invocation invocation(std::vector<std::string> args) const {
-        Invocation r = PakhodRun::invocation(std::move(args));
+    Result runLocked(Args args, const std::string& locked, mode_t mode) const {
+        Invocation r = invocation(std::move(args));
         r.executable = ws.installPakhod("bin");
         r.unprivileged = true;
         ws.openToEveryone();
-        return r;
+        chmod(ws.path(locked).c_str(), mode);
+        return e2e::runPakhod(r);
     }
-    bool started(const Result& r) const { return r.status != e2e::cannotStart; }
 };
 
-TEST_F(UnprivilegedRun, DestinationInReadOnlyDirectory) {
-    Invocation r = invocation({"a.asm", "ro/b.asm"});
-    ws.mkdir("ro", 0555);
-    Result result = e2e::runPakhod(r);
-    if (!started(result)) GTEST_SKIP() << "cannot run as an unprivileged user here";
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.console, "ERROR: Can't open destfile (ro/b.asm)\n\n");
-    EXPECT_TRUE(ws.list("ro").empty());
-    EXPECT_EQ(ws.read("a.asm"), sourceText);
-}
-
-TEST_F(UnprivilegedRun, ReadOnlyTemporaryDirectory) {
-    Invocation r = invocation({"a.asm"});
-    chmod(ws.path("tmp").c_str(), 0555);
-    Result result = e2e::runPakhod(r);
-    if (!started(result)) GTEST_SKIP() << "cannot run as an unprivileged user here";
-    EXPECT_EQ(result.status, 0);
-    EXPECT_TRUE(std::regex_match(result.console,
-                                 std::regex("ERROR: Can't open destfile \\(" + temporaryDirectory +
-                                            "/qzvt-?[0-9]+\\.asm\\)\n\n")))
-        << result.console;
-    EXPECT_EQ(ws.read("a.asm"), sourceText);
-    expectNoTemporaryFile();
+TEST_F(UnprivilegedRun, RefusedRuns) {
+    ws.mkdir("ro");
+    const struct {
+        Args args;
+        const char* locked;
+        std::string console;
+    } rows[] = {
+        {{"a.asm", "ro/b.asm"}, "ro", destinationMessage("ro/b.asm")},
+        {{"a.asm"}, "tmp", temporaryFileMessage(tmp)},
+        {{"a.asm", "b.asm"}, "bin/mmx_set.def", literal(e2e::definitionMessage)},
+    };
+    for (const auto& row : rows) {
+        const Result r = runLocked(row.args, row.locked, row.locked[0] == 'b' ? 0 : 0555);
+        if (r.status == e2e::cannotStart) GTEST_SKIP() << "cannot run as an unprivileged user here";
+        expectFailed(r, row.console);
+        EXPECT_TRUE(ws.list("ro").empty());
+    }
 }
 
 // The source may be rewritten but no file may be created beside it: the
@@ -276,102 +202,55 @@ TEST_F(UnprivilegedRun, ReadOnlyTemporaryDirectory) {
 TEST_F(UnprivilegedRun, SourceThatCannotBeReplaced) {
     ws.mkdir("src");
     ws.write("src/a.asm", sourceText);
-    Invocation r = invocation({"src/a.asm"});
-    chmod(ws.path("src").c_str(), 0555);
-    Result result = e2e::runPakhod(r);
-    if (!started(result)) GTEST_SKIP() << "cannot run as an unprivileged user here";
-    EXPECT_EQ(result.status, 0);
-    std::vector<std::string> left = ws.list("tmp");
+    const Result r = runLocked({"src/a.asm"}, "src", 0555);
+    if (r.status == e2e::cannotStart) GTEST_SKIP() << "cannot run as an unprivileged user here";
+    EXPECT_EQ(r.status, 0);
+    const Args left = ws.list("tmp");
     ASSERT_EQ(left.size(), 1u);
-    EXPECT_EQ(result.console, inPlaceConsole("src/a.asm") + "ERROR: Can't replace src/a.asm; the result is kept in " +
-                                  temporaryDirectory + "/" + left[0] + "\n\n");
+    EXPECT_EQ(r.console, e2e::inPlaceConsole("src/a.asm") + "ERROR: Can't replace src/a.asm; the result is kept in " +
+                             tmp + "/" + left[0] + "\n\n");
     EXPECT_EQ(ws.read("tmp/" + left[0]), convertedText);
     EXPECT_EQ(ws.read("src/a.asm"), sourceText);
-    EXPECT_EQ(ws.list("src"), std::vector<std::string>{"a.asm"});
-}
-
-TEST_F(UnprivilegedRun, UnreadableDefinitionFile) {
-    Invocation r = invocation({"a.asm", "b.asm"});
-    chmod(ws.path("bin/mmx_set.def").c_str(), 0);
-    Result result = e2e::runPakhod(r);
-    if (!started(result)) GTEST_SKIP() << "cannot run as an unprivileged user here";
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.console, definitionMessage);
-    EXPECT_FALSE(ws.exists("b.asm"));
+    EXPECT_EQ(ws.list("src"), Args{"a.asm"});
 }
 
 // Where pakhod looks for mmx_set.def: each place alone is enough, and an
 // earlier place wins over a later one.
 class DefinitionSearch : public PakhodRun {
 protected:
-    // A definition file that defines nothing: every line is copied.
-    const std::string emptyDefinitions = "\n";
-
     Result runFrom(const std::string& executable, const char* path) const {
-        Invocation r = PakhodRun::invocation({"a.asm", "b.asm"});
+        Invocation r = invocation({"a.asm", "b.asm"});
         r.executable = executable;
         r.environment.push_back({"PATH", path});
         return e2e::runPakhod(r);
     }
-    std::string copiedText() const { return std::regex_replace(sourceText, std::regex("\n"), "\r\n"); }
 };
 
 TEST_F(DefinitionSearch, NoDefinitionFileAnywhere) {
-    std::string exe = ws.installPakhod("bin", false);
-    std::string path = ws.mkdir("emptypath");
-    for (const char* pathValue : {path.c_str(), static_cast<const char*>(nullptr)}) {
-        Result r = runFrom(exe, pathValue);
-        EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.console, definitionMessage);
-        EXPECT_FALSE(ws.exists("b.asm"));
-        EXPECT_EQ(ws.read("a.asm"), sourceText);
-    }
+    const std::string exe = ws.installPakhod("bin", false), path = ws.mkdir("emptypath");
+    for (const char* pathValue : {path.c_str(), static_cast<const char*>(nullptr)})
+        expectFailed(runFrom(exe, pathValue), literal(e2e::definitionMessage));
     ws.mkdir("mmx_set.def");  // a directory of that name is not the file
-    EXPECT_EQ(runFrom(exe, path.c_str()).console, definitionMessage);
+    expectFailed(runFrom(exe, path.c_str()), literal(e2e::definitionMessage));
 }
 
-TEST_F(DefinitionSearch, EachPlaceIsSearched) {
-    std::string definitions = e2e::fs::path(PAKHOD_EXECUTABLE).parent_path().string() + "/mmx_set.def";
-    std::string exe = ws.installPakhod("inst/bin", false);
-    std::string path = ws.mkdir("emptypath") + ":" + ws.mkdir("pathdir");
+TEST_F(DefinitionSearch, EachPlaceIsSearchedAndEarlierPlacesWin) {
+    const std::string definitions = e2e::fs::path(PAKHOD_EXECUTABLE).parent_path().string() + "/mmx_set.def";
+    const std::string exe = ws.installPakhod("inst/bin", false), path = ws.mkdir("emptypath") + ":" + ws.mkdir("pathdir");
     ws.mkdir("inst/share/pakhod");
-    for (const char* place : {"inst/bin", ".", "pathdir", "inst/share/pakhod"}) {
-        std::string file = ws.path(std::string(place) + "/mmx_set.def");
-        e2e::fs::copy_file(definitions, file);
-        Result r = runFrom(exe, path.c_str());
-        EXPECT_EQ(r.status, 1) << place;
-        EXPECT_EQ(ws.read("b.asm"), convertedText) << place;
-        e2e::fs::remove(file);
-        e2e::fs::remove(ws.path("b.asm"));
-    }
-}
-
-TEST_F(DefinitionSearch, EarlierPlacesWin) {
-    std::string definitions = e2e::fs::path(PAKHOD_EXECUTABLE).parent_path().string() + "/mmx_set.def";
-    std::string exe = ws.installPakhod("inst/bin", false);
-    ws.mkdir("pathdir");
-    ws.mkdir("inst/share/pakhod");
-    const std::vector<std::string> places = {"inst/bin", ".", "pathdir", "inst/share/pakhod"};
-    // Nothing before place `first`; there `firstFile`, after it `laterFile`.
-    auto lay = [&](size_t first, bool realFirst) {
-        for (size_t k = 0; k < places.size(); ++k) {
-            std::string file = ws.path(places[k] + "/mmx_set.def");
-            e2e::fs::remove(file);
-            if (k < first) continue;
-            if ((k == first) == realFirst)
-                e2e::fs::copy_file(definitions, file);
-            else
-                ws.write(places[k] + "/mmx_set.def", emptyDefinitions);
+    const Args places = {"inst/bin", ".", "pathdir", "inst/share/pakhod"};
+    for (size_t first = 0; first < places.size(); ++first)
+        for (bool realFirst : {true, false}) {
+            // Nothing before place `first`; the shipped file there and one that defines nothing after it, or the reverse.
+            for (size_t k = 0; k < places.size(); ++k) {
+                const std::string file = places[k] + "/mmx_set.def";
+                e2e::fs::remove(ws.path(file));
+                if (k >= first && (k == first) == realFirst) e2e::fs::copy_file(definitions, ws.path(file));
+                if (k >= first && (k == first) != realFirst) ws.write(file, "\n");
+            }
+            EXPECT_EQ(runFrom(exe, path.c_str()).status, 1) << places[first];
+            EXPECT_EQ(ws.read("b.asm"), realFirst ? convertedText : crLf(sourceText)) << places[first];
         }
-    };
-    for (size_t first = 0; first < places.size(); ++first) {
-        lay(first, true);
-        EXPECT_EQ(runFrom(exe, ws.path("pathdir").c_str()).status, 1) << places[first];
-        EXPECT_EQ(ws.read("b.asm"), convertedText) << places[first];
-        lay(first, false);
-        EXPECT_EQ(runFrom(exe, ws.path("pathdir").c_str()).status, 1) << places[first];
-        EXPECT_EQ(ws.read("b.asm"), copiedText()) << places[first];
-    }
 }
 
 }  // namespace

@@ -10,106 +10,9 @@ namespace {
 
 // A small table in file order; movq's register form comes before its memory
 // forms so that first-fit order is visible.
-const char definitions[] =
-    "paddb,x,x,fch,\r\n"
-    "pxor,x,x,efh,\r\n"
-    "psrlw,x,x,d1h,\r\n"
-    "psrlw,x,i,71h,d0\r\n"
-    "movq,x,x,6fh,\r\n"
-    "movq,x,m,6fh,\r\n"
-    "movq,m,x,7fh,\r\n"
-    "movd,r,x,7eh,\r\n"
-    "emms,x,x,77h,\r\n";
-
-class LineLoop : public ::testing::Test {
-protected:
-    void SetUp() override {
-        JMemoryStream defs(definitions, sizeof definitions - 1);
-        table = loadDefinitions(&defs);
-    }
-    void TearDown() override { JList::deleteList(table); }
-
-    // Runs the whole loop over `source`; returns the output bytes.
-    std::string rewrite(const std::string& source, int* lines = nullptr) {
-        JMemoryStream src(source.data(), static_cast<int>(source.size()));
-        JMemoryStream dst;
-        JStreamTokenizer tokenizer;
-        tokenizer.setStream(&src);
-        int n = 0;
-        int result;
-        while ((result = processLine(&dst, &tokenizer, table)) == 1) ++n;
-        EXPECT_EQ(result, 0);
-        if (lines) *lines = n;
-        return dst.bytes();
-    }
-
-    JMMXSet* table = nullptr;
-};
-
-struct Case {
-    const char* line;
-    const char* output;  // nullptr: copied unchanged
-};
-
-const Case lineCases[] = {
-    {"", nullptr},
-    {"; comment", nullptr},
-    {"   \t ", nullptr},
-    {"label: paddb mm0, mm1", nullptr},
-    {"paddb mm0, mm1", "\tdb\t\t00fh,0fch,0c1h\t\t;paddb mm0, mm1"},
-    {"paddb mm0, mm1 ; add", "\tdb\t\t00fh,0fch,0c1h\t\t;paddb mm0, mm1 ; add"},
-    {"paddb mm0, mm1;add", "\tdb\t\t00fh,0fch,0c1h\t\t;paddb mm0, mm1;add"},
-    {"\tPADDB  MM0 , MM1", "\tdb\t\t00fh,0fch,0c1h\t\t;\tPADDB  MM0 , MM1"},
-    {"paddb mm0, mm1  \t", "\tdb\t\t00fh,0fch,0c1h\t\t;paddb mm0, mm1  \t"},
-    {"paddb mm0 mm1", "\tdb\t\t00fh,0fch,0c1h\t\t;paddb mm0 mm1"},
-    {"movq mm0, [eax + 8]", "\tdb\t\t00fh,06fh,040h,008h\t\t;movq mm0, [eax + 8]"},
-    {"movq mm0, [eax ; 8]", nullptr},
-    {"movq mm1, mm2", "\tdb\t\t00fh,06fh,0cah\t\t;movq mm1, mm2"},
-    {"movq [edi-4], mm3", "\tdb\t\t00fh,07fh,05fh,0fch\t\t;movq [edi-4], mm3"},
-    {"psrlw mm2, 4", "\tdb\t\t00fh,071h,0d2h,004h\t\t;psrlw mm2, 4"},
-    {"psrlw mm2, mm3", "\tdb\t\t00fh,0d1h,0d3h\t\t;psrlw mm2, mm3"},
-    {"movd eax, mm2", "\tdb\t\t00fh,07eh,0d0h\t\t;movd eax, mm2"},
-    {"EMMS", "\tdb\t\t00fh,077h\t\t;EMMS"},
-    {"emms ; leave MMX state", "\tdb\t\t00fh,077h\t\t;emms ; leave MMX state"},
-    {"mov eax, ebx", nullptr},
-    {"paddb;x", nullptr},
-    {"movq mm0;x", nullptr},
-    {"paddb mm0, xmm1", nullptr},
-    // A ';' outside brackets ends the operands: the commented-out second
-    // operand is not taken.
-    {"pxor mm0 ; mm1 is zero", nullptr},
-    {"pxor mm0, ; mm1", nullptr},
-    // More than two operands: not what any definition means.
-    {"paddb mm0, mm1, mm2", nullptr},
-    {"psrlw mm2, 4 8", nullptr},
-    {"movq mm0, [eax] + 8", nullptr},
-};
-
-TEST_F(LineLoop, EncodesOrCopiesEachLine) {
-    for (const Case& c : lineCases) {
-        std::string expected = std::string(c.output ? c.output : c.line) + "\r\n";
-        EXPECT_EQ(rewrite(std::string(c.line) + "\n"), expected) << "line: " << c.line;
-    }
-}
-
-TEST_F(LineLoop, EveryLineEndsInCrLfWhateverTheSourceUsed) {
-    int lines = 0;
-    std::string out = rewrite("a\nb\r\nemms\n\nc", &lines);
-    EXPECT_EQ(out, "a\r\nb\r\n\tdb\t\t00fh,077h\t\t;emms\r\n\r\nc\r\n");
-    EXPECT_EQ(lines, 5);
-    EXPECT_EQ(rewrite(""), "");
-    EXPECT_EQ(rewrite("x\r"), "x\r\n");
-}
-
-TEST_F(LineLoop, LongLinesAndInnerCarriageReturnsSurvive) {
-    std::string long300(300, 'q');
-    std::string long255 = "; " + std::string(253, 'c');
-    std::string inner = "mov eax, 1\rmov ebx, 2";
-    std::string source = long300 + "\n" + long255 + "\r\n" + inner + "\n";
-    EXPECT_EQ(rewrite(source), long300 + "\r\n" + long255 + "\r\n" + inner + "\r\n");
-    std::string padded = "paddb mm0, mm1 ;" + std::string(290, 'z');
-    EXPECT_EQ(rewrite(padded + "\n"), "\tdb\t\t00fh,0fch,0c1h\t\t;" + padded + "\r\n");
-}
+const std::string definitions =
+    "paddb,x,x,fch,\r\npxor,x,x,efh,\r\npsrlw,x,x,d1h,\r\npsrlw,x,i,71h,d0\r\nmovq,x,x,6fh,\r\n"
+    "movq,x,m,6fh,\r\nmovq,m,x,7fh,\r\nmovd,r,x,7eh,\r\nemms,x,x,77h,\r\n";
 
 // A destination that accepts a fixed number of bytes, then nothing.
 class FullStream : public JMemoryStream {
@@ -123,19 +26,74 @@ public:
     int room;
 };
 
-TEST_F(LineLoop, ShortWritesAreReportedForCopiedAndEncodedLines) {
-    const char* sources[] = {"mov eax, ebx\n", "paddb mm0, mm1\n", "\n"};
-    for (const char* source : sources) {
-        std::string text(source);
-        int whole = static_cast<int>(rewrite(text).size());
-        for (int room = 0; room < whole; ++room) {
-            JMemoryStream src(text.data(), static_cast<int>(text.size()));
-            FullStream dst(room);
-            JStreamTokenizer tokenizer;
-            tokenizer.setStream(&src);
-            EXPECT_EQ(processLine(&dst, &tokenizer, table), -1) << source << " room " << room;
-        }
+class LineLoop : public ::testing::Test {
+protected:
+    void SetUp() override {
+        JMemoryStream defs(definitions.data(), static_cast<int>(definitions.size()));
+        table = loadDefinitions(&defs);
     }
+    void TearDown() override { JList::deleteList(table); }
+
+    // Runs the whole loop over `source` into dst; returns the number of lines and checks the final result.
+    int rewriteInto(JMemoryStream* dst, const std::string& source, int finalResult = 0) {
+        JMemoryStream src(source.data(), static_cast<int>(source.size()));
+        JStreamTokenizer tokenizer;
+        tokenizer.setStream(&src);
+        int n = 0, result;
+        while ((result = processLine(dst, &tokenizer, table)) == 1) ++n;
+        EXPECT_EQ(result, finalResult) << source;
+        return n;
+    }
+    std::string rewrite(const std::string& source) {
+        JMemoryStream dst;
+        rewriteInto(&dst, source);
+        return dst.bytes();
+    }
+
+    JMMXSet* table = nullptr;
+};
+
+const std::string db = "\tdb\t\t00fh,0fch,0c1h\t\t;", longLine(300, 'q'), long255 = "; " + std::string(253, 'c');
+
+// Each line and what is written for it; "" when it is copied unchanged.
+const std::pair<std::string, std::string> lineCases[] = {
+    {"", ""}, {"; comment", ""}, {"   \t ", ""}, {"label: paddb mm0, mm1", ""},
+    {"paddb mm0, mm1", db}, {"paddb mm0, mm1 ; add", db}, {"paddb mm0, mm1;add", db},
+    {"\tPADDB  MM0 , MM1", db}, {"paddb mm0, mm1  \t", db}, {"paddb mm0 mm1", db},
+    {"paddb mm0, mm1 ;" + std::string(290, 'z'), db},
+    {"movq mm0, [eax + 8]", "\tdb\t\t00fh,06fh,040h,008h\t\t;"}, {"movq mm0, [eax ; 8]", ""},
+    {"movq mm1, mm2", "\tdb\t\t00fh,06fh,0cah\t\t;"}, {"movq [edi-4], mm3", "\tdb\t\t00fh,07fh,05fh,0fch\t\t;"},
+    {"psrlw mm2, 4", "\tdb\t\t00fh,071h,0d2h,004h\t\t;"}, {"psrlw mm2, mm3", "\tdb\t\t00fh,0d1h,0d3h\t\t;"},
+    {"movd eax, mm2", "\tdb\t\t00fh,07eh,0d0h\t\t;"}, {"EMMS", "\tdb\t\t00fh,077h\t\t;"},
+    {"emms ; leave MMX state", "\tdb\t\t00fh,077h\t\t;"},
+    {"mov eax, ebx", ""}, {"paddb;x", ""}, {"movq mm0;x", ""}, {"paddb mm0, xmm1", ""},
+    // a ';' outside brackets ends the operands, even before the second
+    {"pxor mm0 ; mm1 is zero", ""}, {"pxor mm0, ; mm1", ""},
+    // more than two operands: not what any definition means
+    {"paddb mm0, mm1, mm2", ""}, {"psrlw mm2, 4 8", ""}, {"movq mm0, [eax] + 8", ""},
+    // long lines and a CR inside a line survive
+    {longLine, ""}, {long255, ""}, {"mov eax, 1\rmov ebx, 2", ""},
+};
+
+TEST_F(LineLoop, EncodesOrCopiesEachLine) {
+    for (const auto& c : lineCases) EXPECT_EQ(rewrite(c.first + "\n"), c.second + c.first + "\r\n") << c.first;
+}
+
+TEST_F(LineLoop, EveryLineEndsInCrLfWhateverTheSourceUsed) {
+    JMemoryStream dst;
+    EXPECT_EQ(rewriteInto(&dst, "a\nb\r\nemms\n\nc"), 5);
+    EXPECT_EQ(dst.bytes(), "a\r\nb\r\n\tdb\t\t00fh,077h\t\t;emms\r\n\r\nc\r\n");
+    EXPECT_EQ(rewrite(""), "");
+    EXPECT_EQ(rewrite("x\r"), "x\r\n");
+    EXPECT_EQ(rewrite(longLine + "\n" + long255 + "\r\n"), longLine + "\r\n" + long255 + "\r\n");
+}
+
+TEST_F(LineLoop, ShortWritesAreReportedForCopiedAndEncodedLines) {
+    for (const std::string source : {"mov eax, ebx\n", "paddb mm0, mm1\n", "\n"})
+        for (int room = 0; room < static_cast<int>(rewrite(source).size()); ++room) {
+            FullStream dst(room);
+            EXPECT_EQ(rewriteInto(&dst, source, -1), 0) << source << " room " << room;
+        }
 }
 
 }  // namespace

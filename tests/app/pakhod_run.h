@@ -4,7 +4,6 @@
 #define PAKHOD_TESTS_PAKHOD_RUN_H
 
 #include <errno.h>
-#include <fcntl.h>
 #include <grp.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -38,21 +37,22 @@ public:
     }
     ~Workspace() {
         std::error_code ignored;
-        makeWritable(root);
+        fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ignored);
+        for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
+             it.increment(ignored))
+            if (it->is_directory(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
         fs::remove_all(root, ignored);
     }
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
 
     std::string path(const std::string& name) const { return root + "/" + name; }
-
     void write(const std::string& name, const std::string& bytes) const {
         std::ofstream(path(name), std::ios::binary) << bytes;
     }
     std::string read(const std::string& name) const {
-        std::ifstream in(path(name), std::ios::binary);
         std::ostringstream all;
-        all << in.rdbuf();
+        all << std::ifstream(path(name), std::ios::binary).rdbuf();
         return all.str();
     }
     bool exists(const std::string& name) const {
@@ -67,8 +67,7 @@ public:
     // Names in a directory of the workspace, sorted.
     std::vector<std::string> list(const std::string& name) const {
         std::vector<std::string> names;
-        for (const auto& entry : fs::directory_iterator(path(name)))
-            names.push_back(entry.path().filename().string());
+        for (const auto& entry : fs::directory_iterator(path(name))) names.push_back(entry.path().filename().string());
         std::sort(names.begin(), names.end());
         return names;
     }
@@ -76,34 +75,24 @@ public:
     // the directory `name`; returns the copy's path.
     std::string installPakhod(const std::string& name, bool withDefinitions = true) const {
         mkdir(name);
-        fs::path exe(PAKHOD_EXECUTABLE);
-        const auto replace = fs::copy_options::overwrite_existing;
-        fs::copy_file(exe, path(name + "/pakhod"), replace);
+        const fs::path exe(PAKHOD_EXECUTABLE);
+        fs::copy_file(exe, path(name + "/pakhod"), fs::copy_options::overwrite_existing);
         if (withDefinitions)
-            fs::copy_file(exe.parent_path() / "mmx_set.def", path(name + "/mmx_set.def"), replace);
+            fs::copy_file(exe.parent_path() / "mmx_set.def", path(name + "/mmx_set.def"),
+                          fs::copy_options::overwrite_existing);
         return path(name + "/pakhod");
     }
     // Lets every user create and change files in the whole workspace.
     void openToEveryone() const {
         chmod(root.c_str(), 0777);
-        for (const auto& entry : fs::recursive_directory_iterator(root))
-            chmod(entry.path().c_str(), entry.is_directory() ? 0777 : 0666 | executableBits(entry.path()));
+        for (const auto& entry : fs::recursive_directory_iterator(root)) {
+            struct stat st;
+            const mode_t x = stat(entry.path().c_str(), &st) == 0 ? (st.st_mode & 0111) : 0;
+            chmod(entry.path().c_str(), entry.is_directory() ? 0777 : 0666 | x);
+        }
     }
 
     std::string root;
-
-private:
-    static mode_t executableBits(const fs::path& file) {
-        struct stat st;
-        return stat(file.c_str(), &st) == 0 ? (st.st_mode & 0111) : 0;
-    }
-    static void makeWritable(const std::string& dir) {
-        std::error_code ignored;
-        chmod(dir.c_str(), 0700);
-        for (auto it = fs::recursive_directory_iterator(dir, ignored);
-             it != fs::recursive_directory_iterator(); it.increment(ignored))
-            if (it->is_directory(ignored)) chmod(it->path().c_str(), 0700);
-    }
 };
 
 struct Invocation {
@@ -125,25 +114,19 @@ inline pid_t start(const Invocation& run, int out) {
     pid_t pid = fork();
     if (pid != 0) return pid;
     if (dup2(out, STDOUT_FILENO) < 0 || chdir(run.directory.c_str()) != 0) _exit(cannotStart);
-    for (const auto& change : run.environment) {
-        if (change.second == nullptr)
-            unsetenv(change.first.c_str());
-        else
-            setenv(change.first.c_str(), change.second, 1);
-    }
+    for (const auto& change : run.environment)
+        change.second ? setenv(change.first.c_str(), change.second, 1) : unsetenv(change.first.c_str());
     if (run.unprivileged && geteuid() == 0 &&
         (setgroups(0, nullptr) != 0 || setgid(nobodyId) != 0 || setuid(nobodyId) != 0))
         _exit(cannotStart);
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(run.executable.c_str()));
+    std::vector<char*> argv{const_cast<char*>(run.executable.c_str())};
     for (const std::string& arg : run.args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     execv(run.executable.c_str(), argv.data());
     _exit(cannotStart);
 }
 
-// The exit status of a started run, or -1 when it was killed or already
-// collected.
+// The exit status of a started run, or -1 when it was killed or already collected.
 inline int exitStatus(pid_t pid) {
     int status = 0;
     pid_t done;
@@ -154,15 +137,14 @@ inline int exitStatus(pid_t pid) {
 
 // Runs pakhod to its end and collects what it printed.
 inline Result runPakhod(const Invocation& run) {
-    int pipeEnds[2];
-    if (pipe(pipeEnds) != 0) return {-1, ""};
-    pid_t pid = start(run, pipeEnds[1]);
-    close(pipeEnds[1]);
+    int ends[2];
+    if (pipe(ends) != 0) return {-1, ""};
+    pid_t pid = start(run, ends[1]);
+    close(ends[1]);
     std::string console;
     char buffer[4096];
-    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
-        console.append(buffer, static_cast<size_t>(n));
-    close(pipeEnds[0]);
+    for (ssize_t n; (n = read(ends[0], buffer, sizeof buffer)) > 0;) console.append(buffer, static_cast<size_t>(n));
+    close(ends[0]);
     return {exitStatus(pid), console};
 }
 
@@ -179,26 +161,15 @@ inline const std::string& banner() {
 
 // A small source with comments, a label, ordinary and MMX instructions, and
 // what pakhod makes of it.
-inline const std::string sourceText =
-    "; add two rows of pixels\n"
-    "row:\n"
-    "\tpaddb mm0, mm1\n"
-    "\tmov eax, 1\n"
-    "\tpsrlw mm2, 4 ; halve\n"
-    "\temms\n";
+inline const std::string sourceText = "; add two rows of pixels\nrow:\n\tpaddb mm0, mm1\n\tmov eax, 1\n"
+                                      "\tpsrlw mm2, 4 ; halve\n\temms\n";
 inline const std::string convertedText =
-    "; add two rows of pixels\r\n"
-    "row:\r\n"
-    "\tdb\t\t00fh,0fch,0c1h\t\t;\tpaddb mm0, mm1\r\n"
-    "\tmov eax, 1\r\n"
-    "\tdb\t\t00fh,071h,0d2h,004h\t\t;\tpsrlw mm2, 4 ; halve\r\n"
-    "\tdb\t\t00fh,077h\t\t;\temms\r\n";
+    "; add two rows of pixels\r\nrow:\r\n\tdb\t\t00fh,0fch,0c1h\t\t;\tpaddb mm0, mm1\r\n\tmov eax, 1\r\n"
+    "\tdb\t\t00fh,071h,0d2h,004h\t\t;\tpsrlw mm2, 4 ; halve\r\n\tdb\t\t00fh,077h\t\t;\temms\r\n";
 
 inline const std::string definitionMessage = "ERROR: Can't open MMX-Set Definition file.(mmxset.def)\n\n";
 
-inline std::string inPlaceConsole(const std::string& source) {
-    return banner() + "Encoding " + source + "...\n\n";
-}
+inline std::string inPlaceConsole(const std::string& source) { return banner() + "Encoding " + source + "...\n\n"; }
 inline std::string twoNameConsole(const std::string& source, const std::string& destination) {
     return banner() + "Encoding " + source + " to " + destination + "...\n\n";
 }

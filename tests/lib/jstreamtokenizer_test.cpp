@@ -30,18 +30,13 @@ protected:
         file.close();
         if (!fileName.empty()) ::unlink(fileName.c_str());
     }
-    bool onFile() const { return GetParam(); }
-
     // Attaches a stream holding exactly these bytes.
     void load(const std::string& bytes) {
         file.close();
-        if (onFile()) {
+        if (GetParam()) {
             if (fileName.empty()) {
-                const char* tmp = std::getenv("TMPDIR");
-                fileName = std::string(tmp && *tmp ? tmp : "/tmp") + "/tokenizer.XXXXXX";
-                int fd = mkstemp(&fileName[0]);
-                ASSERT_GE(fd, 0);
-                ::close(fd);
+                fileName = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/tokenizer.XXXXXX";
+                ::close(mkstemp(&fileName[0]));
             }
             std::ofstream(fileName, std::ios::binary | std::ios::trunc) << bytes;
             ASSERT_EQ(file.open(fileName.c_str(), 1), 1);
@@ -53,9 +48,10 @@ protected:
         stream->seek(5, 0);  // setStream must start again from the beginning
         tok.setStream(stream);
     }
-    long offset() {
-        return onFile() ? static_cast<long>(::lseek(file.handle, 0, SEEK_CUR)) : memory->offset();
-    }
+    // The tokenizer's position and the stream's own offset, which must agree between calls.
+    std::pair<long, long> at() { return {tok.position, offset()}; }
+    static std::pair<long, long> both(long n) { return {n, n}; }
+    long offset() { return GetParam() ? static_cast<long>(::lseek(file.handle, 0, SEEK_CUR)) : memory->offset(); }
     // The byte the stream delivers next, put back afterwards ("" at the end).
     std::string nextByte() {
         char c;
@@ -71,94 +67,63 @@ protected:
     std::unique_ptr<JMemoryStream> memory;
 };
 
-struct LineCase {
-    std::string input;
-    std::vector<std::pair<std::string, int>> lines;  // text and result of each call
-};
-
 TEST_P(Tokenizer, ReadLineGolden) {
-    const std::vector<LineCase> cases = {
-        {"abc" + LF, {{"abc", 4}}},
-        {"abc" + CR + LF, {{"abc", 5}}},
-        {"abc" + CR + "def" + LF, {{"abc" + CR + "def", 8}}},
-        {LF, {{"", 1}}},
-        {CR + LF, {{"", 2}}},
-        {"abc", {{"abc", 3}}},
-        {"abc" + CR, {{"abc", 4}}},
-        {"", {}},
-        {"a" + LF + LF + "b", {{"a", 2}, {"", 1}, {"b", 1}}},
-        {"a" + LF + CR + "b" + LF, {{"a", 2}, {CR + "b", 3}}},
+    // Input, then the text and result of each call.
+    const std::vector<std::pair<std::string, std::vector<std::pair<std::string, int>>>> cases = {
+        {"abc" + LF, {{"abc", 4}}}, {"abc" + CR + LF, {{"abc", 5}}}, {"abc" + CR + "def" + LF, {{"abc" + CR + "def", 8}}},
+        {LF, {{"", 1}}}, {CR + LF, {{"", 2}}}, {"abc", {{"abc", 3}}}, {"abc" + CR, {{"abc", 4}}}, {"", {}},
+        {"a" + LF + LF + "b", {{"a", 2}, {"", 1}, {"b", 1}}}, {"a" + LF + CR + "b" + LF, {{"a", 2}, {CR + "b", 3}}},
         {CR + CR + LF, {{CR, 3}}},
-        // Pieces of 255 bytes.
-        {run(254) + LF, {{run(254), 255}}},
-        {run(255) + LF, {{run(255), 256}}},
-        {run(256) + LF, {{run(256), 257}}},
-        {run(300) + LF, {{run(300), 301}}},
-        {run(300), {{run(300), 300}}},
+        // pieces of 255 bytes
+        {run(254) + LF, {{run(254), 255}}}, {run(255) + LF, {{run(255), 256}}}, {run(256) + LF, {{run(256), 257}}},
+        {run(300) + LF, {{run(300), 301}}}, {run(300), {{run(300), 300}}},
         {run(1000) + CR + LF + "x", {{run(1000), 1002}, {"x", 1}}},
-        // A CR in the last place of a full piece.
-        {run(254) + CR + LF, {{run(254), 256}}},
-        {run(255) + CR + LF, {{run(255), 257}}},
-        {run(254) + CR + "x" + LF, {{run(254) + CR + "x", 257}}},
-        {run(254) + CR, {{run(254), 255}}},
+        // a CR in the last place of a full piece
+        {run(254) + CR + LF, {{run(254), 256}}}, {run(255) + CR + LF, {{run(255), 257}}},
+        {run(254) + CR + "x" + LF, {{run(254) + CR + "x", 257}}}, {run(254) + CR, {{run(254), 255}}},
         {run(254) + CR + CR + LF, {{run(254) + CR, 257}}},
         {run(254) + CR + LF + "next" + LF, {{run(254), 256}, {"next", 5}}},
-        {run(509) + CR + LF, {{run(509), 511}}},
-        {run(509) + CR + "y", {{run(509) + CR + "y", 511}}},
+        {run(509) + CR + LF, {{run(509), 511}}}, {run(509) + CR + "y", {{run(509) + CR + "y", 511}}},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
-        load(cases[i].input);
+        load(cases[i].first);
         JString line("old");
         long consumed = 0;
-        for (const auto& expected : cases[i].lines) {
-            int n = tok.readLine(line);
-            consumed += n;
-            EXPECT_EQ(n, expected.second) << "case " << i;
+        for (const auto& expected : cases[i].second) {
+            EXPECT_EQ(tok.readLine(line), expected.second) << "case " << i;
             EXPECT_EQ(std::string(line.data), expected.first) << "case " << i;
-            EXPECT_EQ(tok.position, consumed) << "case " << i;
-            EXPECT_EQ(offset(), consumed) << "case " << i;
+            consumed += expected.second;
+            EXPECT_EQ(at(), both(consumed)) << "case " << i;
         }
         EXPECT_EQ(tok.readLine(line), 0) << "case " << i;
         EXPECT_STREQ(line.data, "") << "case " << i;
-        EXPECT_EQ(tok.position, static_cast<long>(cases[i].input.size())) << "case " << i;
+        EXPECT_EQ(tok.position, static_cast<long>(cases[i].first.size())) << "case " << i;
     }
 }
 
-struct FieldCase {
-    std::string input;
-    std::vector<std::string> fields;
-    std::vector<int> positions;  // after each field
-};
-
 TEST_P(Tokenizer, NextFieldGolden) {
-    const std::vector<FieldCase> cases = {
-        {"a,b" + CR + LF + "c", {"a", "b", "c"}, {2, 5, 6}},  // six bytes in all
-        {"a,,b", {"a", "", "b"}, {2, 3, 4}},
-        {",,", {"", ""}, {1, 2}},
-        {"a," + CR + LF, {"a", ""}, {2, 4}},
-        {"a" + LF + LF + "b", {"a", "", "b"}, {2, 3, 4}},
-        {"a" + CR + CR + "b", {"a", "", "b"}, {2, 3, 4}},
-        {"a" + LF + CR + "b", {"a", "", "b"}, {2, 3, 4}},  // LF CR: two delimiters
-        {"a" + CR + LF + LF + "b", {"a", "", "b"}, {3, 4, 5}},
-        {"a\tb", {"a", "b"}, {2, 3}},
-        {"a" + CR, {"a"}, {2}},
-        {"", {}, {}},
-        {"paddb,x,x,fch," + CR + LF, {"paddb", "x", "x", "fch", ""}, {6, 8, 10, 14, 16}},
-        {run(300) + "," + run(3), {run(300), run(3)}, {301, 304}},
+    // Input, then each field and the position after it.
+    const std::vector<std::pair<std::string, std::vector<std::pair<std::string, int>>>> cases = {
+        {"a,b" + CR + LF + "c", {{"a", 2}, {"b", 5}, {"c", 6}}}, {"a,,b", {{"a", 2}, {"", 3}, {"b", 4}}},
+        {",,", {{"", 1}, {"", 2}}}, {"a," + CR + LF, {{"a", 2}, {"", 4}}},
+        {"a" + LF + LF + "b", {{"a", 2}, {"", 3}, {"b", 4}}}, {"a" + CR + CR + "b", {{"a", 2}, {"", 3}, {"b", 4}}},
+        {"a" + LF + CR + "b", {{"a", 2}, {"", 3}, {"b", 4}}},  // LF CR: two delimiters
+        {"a" + CR + LF + LF + "b", {{"a", 3}, {"", 4}, {"b", 5}}}, {"a\tb", {{"a", 2}, {"b", 3}}},
+        {"a" + CR, {{"a", 2}}}, {"", {}},
+        {"paddb,x,x,fch," + CR + LF, {{"paddb", 6}, {"x", 8}, {"x", 10}, {"fch", 14}, {"", 16}}},
+        {run(300) + "," + run(3), {{run(300), 301}, {run(3), 304}}},
     };
     for (size_t i = 0; i < cases.size(); ++i) {
-        load(cases[i].input);
+        load(cases[i].first);
         JString field;
-        for (size_t k = 0; k < cases[i].fields.size(); ++k) {
+        for (const auto& expected : cases[i].second) {
             EXPECT_EQ(tok.nextField(field), 1) << "case " << i;
-            EXPECT_EQ(std::string(field.data), cases[i].fields[k]) << "case " << i;
-            EXPECT_EQ(tok.position, cases[i].positions[k]) << "case " << i << " field " << k;
-            EXPECT_EQ(offset(), tok.position) << "case " << i;
+            EXPECT_EQ(std::string(field.data), expected.first) << "case " << i;
+            EXPECT_EQ(at(), both(expected.second)) << "case " << i;
         }
-        JString before(field);
-        EXPECT_EQ(tok.nextField(field), 0) << "case " << i;
+        const JString before(field);
+        EXPECT_EQ(tok.nextField(field) + tok.nextField(field), 0) << "case " << i;
         EXPECT_EQ(field, before) << "case " << i;  // left as it was
-        EXPECT_EQ(tok.nextField(field), 0) << "case " << i;
     }
     load("a" + CR + "b");
     JString field;
@@ -167,91 +132,46 @@ TEST_P(Tokenizer, NextFieldGolden) {
     EXPECT_EQ(nextByte(), "b");  // the byte after a lone CR stays unread
 }
 
-// One operation on one input: its result, the position after it and the
-// byte that comes next.
-struct OpCase {
-    const char* name;
-    std::string input;
-    int (*op)(JStreamTokenizer&);
-    int result;
-    int position;
-    std::string next;
-};
-
-int isNumber(JStreamTokenizer& t) { return t.nextIsNumber(); }
-int integer(JStreamTokenizer& t) { return t.nextInt(); }
-int field(JStreamTokenizer& t) { return t.skipField(); }
-int line(JStreamTokenizer& t) { return t.skipLine(); }
-int peek(JStreamTokenizer& t) { return t.peekFieldLength(); }
-int lineFeed(JStreamTokenizer& t) { return t.skipLineFeed(); }
-
 TEST_P(Tokenizer, OtherOperationsGolden) {
-    const OpCase cases[] = {
-        {"nextIsNumber", "123,x", isNumber, 1, 0, "1"},
-        {"nextIsNumber", "0" + LF, isNumber, 1, 0, "0"},
-        {"nextIsNumber", "12a", isNumber, 0, 0, "1"},
-        {"nextIsNumber", "-1", isNumber, 0, 0, "-"},
-        {"nextIsNumber", ",1", isNumber, 0, 0, ","},
-        {"nextIsNumber", "", isNumber, 0, 0, ""},
-        {"nextInt", " 42,x", integer, 42, 4, "x"},
-        {"nextInt", "-7", integer, -7, 2, ""},
-        {"nextInt", "+7" + CR + LF + "y", integer, 7, 4, "y"},
-        {"nextInt", "12ab", integer, 12, 4, ""},
-        {"nextInt", "x,5", integer, 0, 2, "5"},
-        {"nextInt", "\v\f 9", integer, 9, 4, ""},
-        {"nextInt", "- 3", integer, 0, 3, ""},
-        {"nextInt", "2147483647", integer, 2147483647, 10, ""},
-        {"nextInt", "-2147483648", integer, -2147483647 - 1, 11, ""},
-        {"nextInt", "", integer, 0, 0, ""},
-        {"skipField", "abc,def", field, 1, 4, "d"},
-        {"skipField", ",x", field, 1, 1, "x"},
-        {"skipField", CR + LF + "x", field, 1, 2, "x"},
-        {"skipField", "a" + CR + "b", field, 1, 2, "b"},
-        {"skipField", "abc", field, 1, 3, ""},
-        {"skipField", "", field, 0, 0, ""},
-        {"skipLine", "abc" + CR + LF + "def", line, 1, 5, "d"},
-        {"skipLine", "a,b" + CR + "c", line, 1, 5, ""},
-        {"skipLine", LF + "x", line, 1, 1, "x"},
-        {"skipLine", "", line, 0, 0, ""},
-        {"peekFieldLength", "abc,", peek, 3, 0, "a"},
-        {"peekFieldLength", "ab", peek, 2, 0, "a"},
-        {"peekFieldLength", "\tb", peek, 0, 0, "\t"},
-        {"peekFieldLength", "", peek, -1, 0, ""},
-        {"skipLineFeed", LF + "x", lineFeed, 1, 1, "x"},
-        {"skipLineFeed", "x", lineFeed, 1, 0, "x"},
-        {"skipLineFeed", CR, lineFeed, 1, 0, CR},
-        {"skipLineFeed", "", lineFeed, 1, 0, ""},
+    // Operation, input, its result, the position after it and the byte that comes next.
+    const std::tuple<char, std::string, int, int, std::string> cases[] = {
+        {'#', "123,x", 1, 0, "1"}, {'#', "0" + LF, 1, 0, "0"}, {'#', "12a", 0, 0, "1"}, {'#', "-1", 0, 0, "-"},
+        {'#', ",1", 0, 0, ","}, {'#', "", 0, 0, ""},
+        {'i', " 42,x", 42, 4, "x"}, {'i', "-7", -7, 2, ""}, {'i', "+7" + CR + LF + "y", 7, 4, "y"},
+        {'i', "12ab", 12, 4, ""}, {'i', "x,5", 0, 2, "5"}, {'i', "\v\f 9", 9, 4, ""}, {'i', "- 3", 0, 3, ""},
+        {'i', "2147483647", 2147483647, 10, ""}, {'i', "-2147483648", -2147483647 - 1, 11, ""}, {'i', "", 0, 0, ""},
+        {'f', "abc,def", 1, 4, "d"}, {'f', ",x", 1, 1, "x"}, {'f', CR + LF + "x", 1, 2, "x"},
+        {'f', "a" + CR + "b", 1, 2, "b"}, {'f', "abc", 1, 3, ""}, {'f', "", 0, 0, ""},
+        {'l', "abc" + CR + LF + "def", 1, 5, "d"}, {'l', "a,b" + CR + "c", 1, 5, ""}, {'l', LF + "x", 1, 1, "x"},
+        {'l', "", 0, 0, ""},
+        {'p', "abc,", 3, 0, "a"}, {'p', "ab", 2, 0, "a"}, {'p', "\tb", 0, 0, "\t"}, {'p', "", -1, 0, ""},
+        {'n', LF + "x", 1, 1, "x"}, {'n', "x", 1, 0, "x"}, {'n', CR, 1, 0, CR}, {'n', "", 1, 0, ""},
     };
-    for (const OpCase& c : cases) {
-        load(c.input);
-        EXPECT_EQ(c.op(tok), c.result) << c.name << " on \"" << c.input << '"';
-        EXPECT_EQ(tok.position, c.position) << c.name << " on \"" << c.input << '"';
-        EXPECT_EQ(offset(), tok.position) << c.name << " on \"" << c.input << '"';
-        EXPECT_EQ(nextByte(), c.next) << c.name << " on \"" << c.input << '"';
+    for (const auto& [op, input, result, position, next] : cases) {
+        load(input);
+        const int got = op == '#' ? tok.nextIsNumber() : op == 'i' ? tok.nextInt() : op == 'f' ? tok.skipField()
+                      : op == 'l' ? tok.skipLine() : op == 'p' ? tok.peekFieldLength() : tok.skipLineFeed();
+        EXPECT_EQ(got, result) << op << " on \"" << input << '"';
+        EXPECT_EQ(at(), both(position)) << op << " on \"" << input << '"';
+        EXPECT_EQ(nextByte(), next) << op << " on \"" << input << '"';
     }
 }
 
 TEST_P(Tokenizer, MixedCallsKeepThePosition) {
     load("12,ab\tx" + CR + LF + "line one" + CR + LF + "7," + LF);
     JString s;
-    EXPECT_EQ(tok.nextIsNumber(), 1);
-    EXPECT_EQ(tok.nextInt(), 12);
+    EXPECT_EQ(tok.nextIsNumber() + tok.nextInt(), 13);
     EXPECT_EQ(tok.nextField(s), 1);
     EXPECT_STREQ(s.data, "ab");
     EXPECT_EQ(tok.skipField(), 1);
-    EXPECT_EQ(tok.position, 9);
-    EXPECT_EQ(offset(), 9);
+    EXPECT_EQ(at(), both(9));
     EXPECT_EQ(tok.readLine(s), 10);
     EXPECT_STREQ(s.data, "line one");
     EXPECT_EQ(tok.nextInt(), 7);
     EXPECT_EQ(tok.nextField(s), 1);
     EXPECT_STREQ(s.data, "");
-    EXPECT_EQ(tok.position, 22);
-    EXPECT_EQ(offset(), 22);
-    EXPECT_EQ(tok.nextField(s), 0);
-    EXPECT_EQ(tok.nextInt(), 0);
-    EXPECT_EQ(tok.skipLine(), 0);
-
+    EXPECT_EQ(at(), both(22));
+    EXPECT_EQ(tok.nextField(s) + tok.nextInt() + tok.skipLine(), 0);
     tok.setStream(stream);  // starts again at the beginning
     char buffer[8];
     EXPECT_EQ(tok.readField(buffer), 2);
@@ -260,8 +180,6 @@ TEST_P(Tokenizer, MixedCallsKeepThePosition) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, Tokenizer, ::testing::Values(false, true),
-                         [](const ::testing::TestParamInfo<bool>& info) {
-                             return info.param ? std::string("OnFile") : std::string("InMemory");
-                         });
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "OnFile" : "InMemory"; });
 
 }  // namespace
