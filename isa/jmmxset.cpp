@@ -35,6 +35,16 @@ uint8_t modrmBaseOf(const JString& field) {
     return static_cast<uint8_t>(value & 0xFF);
 }
 
+// True when the last byte consumed was ',' or TAB: the stream ended right
+// after a separator, so one more (empty) field is there, as in a last record
+// "emms,x,x,77h," saved without a line end.
+static bool endedAfterSeparator(JStream* stream, const JStreamTokenizer& tokenizer) {
+    char last = 0;
+    if (tokenizer.position == 0 || !stream->seek(tokenizer.position - 1, 0)) return false;
+    bool read = stream->read(&last, 1) == 1;
+    return read && (last == ',' || last == '\t');
+}
+
 JMMXSet* loadDefinitions(JStream* stream) {
     JString fields[fieldsPerRecord];
     JStreamTokenizer tokenizer;
@@ -42,8 +52,12 @@ JMMXSet* loadDefinitions(JStream* stream) {
     JMMXSet* head = new JMMXSet();
     if (stream == nullptr) return head;
     for (;;) {
-        for (JString& field : fields)
-            if (!tokenizer.nextField(field)) return head;
+        for (int f = 0; f < fieldsPerRecord; ++f) {
+            if (tokenizer.nextField(fields[f])) continue;
+            bool emptyLastField = f == fieldsPerRecord - 1 && endedAfterSeparator(stream, tokenizer);
+            if (!emptyLastField) return head;
+            fields[f].assign("");
+        }
         JMMXSet* record = new JMMXSet();
         record->mnemonic.assign(fields[0]);
         record->firstKind = operandKindOf(fields[1], false);

@@ -97,6 +97,14 @@ void JList::exchange(JList* other) {
         a->next = b;
         b->prev = a;
     } else {  // apart, in one ring or in two
+        // The move below re-links a at b's place by way of a's successor; a
+        // lone node has none, so the node in a ring takes the calling side.
+        if (a->next == a) {
+            if (b->next == b) return;  // two lone nodes: nothing to exchange
+            JList* t = a;
+            a = b;
+            b = t;
+        }
         JList* p = a->next;
         a->remove();
         b->add(a);

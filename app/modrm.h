@@ -1,0 +1,63 @@
+// The decision half of the encoder: what ModR/M, SIB, displacement and
+// immediate an instruction needs, as a plain record, and the bytes it makes.
+#ifndef PAKHOD_MODRM_H
+#define PAKHOD_MODRM_H
+
+#include <cstdint>
+
+#include "operand.h"
+
+// ModR/M mod field values.
+constexpr uint8_t modNoDisplacement = 0;
+constexpr uint8_t modDisplacement8 = 1;
+constexpr uint8_t modDisplacement32 = 2;
+constexpr uint8_t modRegister = 3;
+
+constexpr uint8_t rmSibFollows = 4;   // r/m 100 under mod 00..10: a SIB byte follows
+constexpr uint8_t sibNoIndex = 4;     // SIB index 100: no index
+constexpr uint8_t sibNoBase = 5;      // SIB base 101 under mod 00: disp32, no base
+constexpr uint8_t registerEsp = 4;
+constexpr uint8_t registerEbp = 5;
+
+// ModR/M, SIB, displacement, immediate: at most 1 + 1 + 4 + 1 bytes.
+constexpr int maxEncodingBytes = 7;
+
+struct Encoding {
+    uint8_t mod;
+    uint8_t reg;
+    uint8_t rm;
+    int hasSib;
+    uint8_t sibScale;
+    uint8_t sibIndex;
+    uint8_t sibBase;
+    int displacementSize;  // 0, 1 or 4
+    uint32_t displacement;
+    int hasImmediate;
+    uint8_t immediate;
+};
+
+// esp as a base needs a SIB byte: its r/m value 100 means "SIB follows".
+inline bool baseNeedsSib(uint8_t base) { return base == registerEsp; }
+// ebp as a base needs a displacement: mod 00 with 101 means "disp32, no base".
+inline bool baseNeedsDisplacement(uint8_t base) { return base == registerEbp; }
+// esp can never be an index: SIB index 100 means "no index".
+inline bool canBeIndex(uint8_t reg) { return reg != registerEsp; }
+
+// The 2-3-3 byte shape shared by ModR/M (mod, reg, rm) and SIB (scale, index, base).
+uint8_t packFields(uint8_t top2, uint8_t middle3, uint8_t low3);
+
+// Bytes of a displacement: none when zero (unless the base needs one), one
+// when it fits a signed byte, else four.
+int displacementSizeFor(uint32_t displacement, uint8_t base);
+
+// [mod 11] register to register.
+Encoding decideRegisterForm(uint8_t reg, uint8_t rm);
+// The immediate form: the definition's ModR/M base OR-ed with the register, then the byte.
+Encoding decideImmediateForm(uint8_t modrmBase, uint8_t rmRegister, uint8_t immediate);
+// A memory operand in r/m; 0 when the address cannot be encoded.
+int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding);
+
+// The bytes after the opcode, in order: ModR/M, SIB, displacement, immediate.
+int encodingBytes(const Encoding& encoding, uint8_t* out);
+
+#endif

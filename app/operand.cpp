@@ -1,0 +1,209 @@
+#include "operand.h"
+
+#include <cstring>
+
+const RegisterName registerTable[registerCount] = {
+    {"eax", kindGeneralRegister, 0}, {"ecx", kindGeneralRegister, 1},
+    {"edx", kindGeneralRegister, 2}, {"ebx", kindGeneralRegister, 3},
+    {"esp", kindGeneralRegister, 4}, {"ebp", kindGeneralRegister, 5},
+    {"esi", kindGeneralRegister, 6}, {"edi", kindGeneralRegister, 7},
+    {"mm0", kindMmxRegister, 0},     {"mm1", kindMmxRegister, 1},
+    {"mm2", kindMmxRegister, 2},     {"mm3", kindMmxRegister, 3},
+    {"mm4", kindMmxRegister, 4},     {"mm5", kindMmxRegister, 5},
+    {"mm6", kindMmxRegister, 6},     {"mm7", kindMmxRegister, 7},
+};
+
+namespace {
+
+// Far beyond any displacement, and far from overflowing a sum of such values.
+constexpr int64_t numberLimit = int64_t(1) << 40;
+constexpr int64_t lowestDisplacement = -(int64_t(1) << 31);
+constexpr int64_t highestDisplacement = (int64_t(1) << 32) - 1;
+constexpr int64_t lowestImmediate = -128;
+constexpr int64_t highestImmediate = 255;
+
+// Scale factor -> SIB scale field.
+struct ScaleEntry {
+    int64_t factor;
+    uint8_t field;
+};
+constexpr ScaleEntry scaleTable[] = {{1, 0}, {2, 1}, {4, 2}, {8, 3}};
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Characters that end a word inside a memory operand.
+bool endsWord(char c) {
+    return c == '\0' || isBlank(c) || c == '+' || c == '-' || c == '*' || c == '[' || c == ']';
+}
+
+int hexDigitValue(char c) {
+    if (isDecimalDigit(c)) return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+// Digits s[0..n) in the given base (at least one); 0 when any is not a digit.
+int readDigits(const char* s, int n, int base, int64_t* value) {
+    if (n <= 0) return 0;
+    int64_t v = 0;
+    for (int i = 0; i < n; ++i) {
+        int d = hexDigitValue(s[i]);
+        if (d < 0 || d >= base) return 0;
+        v = v * base + d;
+        if (v > numberLimit) return 0;
+    }
+    *value = v;
+    return 1;
+}
+
+// An unsigned number word of n characters: 0x.., ..h (first a decimal digit) or decimal.
+int readNumberWord(const char* s, int n, int64_t* value) {
+    if (n >= 2 && s[0] == '0' && s[1] == 'x') return readDigits(s + 2, n - 2, 16, value);
+    if (n >= 2 && s[n - 1] == 'h' && isDecimalDigit(s[0])) return readDigits(s, n - 1, 16, value);
+    return readDigits(s, n, 10, value);
+}
+
+// Number of a general register name s[0..n), or -1.
+int generalRegisterOf(const char* s, int n) {
+    if (n != 3) return -1;
+    for (int i = 0; i < registerCount; ++i)
+        if (registerTable[i].kind == kindGeneralRegister && std::memcmp(registerTable[i].name, s, 3) == 0)
+            return registerTable[i].number;
+    return -1;
+}
+
+int scaleFieldOf(int64_t factor, uint8_t* field) {
+    for (const ScaleEntry& entry : scaleTable)
+        if (entry.factor == factor) {
+            *field = entry.field;
+            return 1;
+        }
+    return 0;
+}
+
+// One word of a memory operand: a general register or an unsigned number.
+struct Word {
+    int isRegister;
+    uint8_t reg;
+    int64_t number;
+};
+
+int readWord(const char** p, Word* word) {
+    const char* start = *p;
+    const char* end = start;
+    while (!endsWord(*end)) ++end;
+    int n = static_cast<int>(end - start);
+    *p = end;
+    int reg = generalRegisterOf(start, n);
+    if (reg >= 0) {
+        word->isRegister = 1;
+        word->reg = static_cast<uint8_t>(reg);
+        return 1;
+    }
+    word->isRegister = 0;
+    return readNumberWord(start, n, &word->number);
+}
+
+void skipBlanks(const char** p) {
+    while (isBlank(**p)) ++*p;
+}
+
+int addRegister(Address* a, uint8_t reg) {
+    if (a->plainCount + a->scaled == 2) return 0;  // a third register
+    a->plain[a->plainCount++] = reg;
+    return 1;
+}
+
+int addScaledRegister(Address* a, uint8_t reg, int64_t factor) {
+    uint8_t field = 0;
+    if (!scaleFieldOf(factor, &field)) return 0;
+    if (field == 0) return addRegister(a, reg);  // *1 is a plain register
+    if (a->scaled || a->plainCount == 2) return 0;
+    a->scaled = 1;
+    a->scaledRegister = reg;
+    a->scaleField = field;
+    return 1;
+}
+
+// One term after an operator of the given sign (+1/-1); *sum collects numbers.
+// A register is never subtracted and the first term must be a register.
+int readTerm(const char** p, int sign, int first, Address* a, int64_t* sum) {
+    int numberSign = 1;
+    int hasSign = (**p == '+' || **p == '-');  // a signed number, as in [eax+-8]
+    if (hasSign) numberSign = (*(*p)++ == '-') ? -1 : 1;
+    Word w1 = {}, w2 = {};
+    if (!readWord(p, &w1)) return 0;
+    const char* after = *p;
+    skipBlanks(&after);
+    if (*after == '*') {  // reg*scale or scale*reg
+        *p = after + 1;
+        skipBlanks(p);
+        if (!readWord(p, &w2)) return 0;
+        if (w1.isRegister == w2.isRegister || sign < 0 || hasSign) return 0;
+        const Word& reg = w1.isRegister ? w1 : w2;
+        const Word& factor = w1.isRegister ? w2 : w1;
+        return addScaledRegister(a, reg.reg, factor.number);
+    }
+    if (w1.isRegister) return (sign < 0 || hasSign) ? 0 : addRegister(a, w1.reg);
+    if (first) return 0;
+    *sum += sign * numberSign * w1.number;
+    return (*sum >= -numberLimit && *sum <= numberLimit) ? 1 : 0;
+}
+
+}  // namespace
+
+Operand classifyOperand(const char* text) {
+    Operand operand = {kindImmediate, 0};
+    if (text[0] == '[') {
+        operand.kind = kindMemory;
+        return operand;
+    }
+    for (const RegisterName& r : registerTable)
+        if (std::strcmp(r.name, text) == 0) {
+            operand.kind = r.kind;
+            operand.number = r.number;
+            return operand;
+        }
+    return operand;
+}
+
+int readNumber(const char* text, int64_t* value) {
+    int negative = 0;
+    if (text[0] == '+' || text[0] == '-') negative = (*text++ == '-');
+    int64_t magnitude = 0;
+    if (!readNumberWord(text, static_cast<int>(std::strlen(text)), &magnitude)) return 0;
+    *value = negative ? -magnitude : magnitude;
+    return 1;
+}
+
+int readImmediate(const char* text, uint8_t* byte) {
+    int64_t value = 0;
+    if (!readNumber(text, &value) || value < lowestImmediate || value > highestImmediate) return 0;
+    *byte = static_cast<uint8_t>(value & 0xFF);
+    return 1;
+}
+
+int readAddress(const char* text, Address* address) {
+    Address a = {};
+    size_t n = std::strlen(text);
+    if (n < 2 || text[0] != '[' || text[n - 1] != ']') return 0;
+    const char* p = text + 1;
+    const char* last = text + n - 1;  // the closing bracket
+    int64_t sum = 0;
+    int sign = 1;
+    int first = 1;
+    for (;;) {
+        skipBlanks(&p);
+        if (!readTerm(&p, sign, first, &a, &sum) || p > last) return 0;
+        first = 0;
+        skipBlanks(&p);
+        if (p == last) break;
+        if (*p != '+' && *p != '-') return 0;
+        sign = (*p++ == '-') ? -1 : 1;
+    }
+    if (sum < lowestDisplacement || sum > highestDisplacement) return 0;
+    a.displacement = static_cast<uint32_t>(sum);
+    *address = a;
+    return 1;
+}
