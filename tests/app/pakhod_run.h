@@ -1,0 +1,208 @@
+// Helpers for the end-to-end tests: a temporary workspace, and runs of the
+// built pakhod executable with their console text and exit status.
+#ifndef PAKHOD_TESTS_PAKHOD_RUN_H
+#define PAKHOD_TESTS_PAKHOD_RUN_H
+
+#include <errno.h>
+#include <fcntl.h>
+#include <grp.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace e2e {
+
+namespace fs = std::filesystem;
+
+// A user without rights to other users' files, for runs where read-only
+// directories must be enforced even when the tests run as root.
+constexpr uid_t nobodyId = 65534;
+// Exit status of a child that could not become unprivileged or start.
+constexpr int cannotStart = 127;
+
+// A fresh directory that is removed with everything in it.
+class Workspace {
+public:
+    Workspace() {
+        std::string pattern = (fs::temp_directory_path() / "pakhod-e2e-XXXXXX").string();
+        root = mkdtemp(&pattern[0]) != nullptr ? pattern : std::string();
+    }
+    ~Workspace() {
+        std::error_code ignored;
+        makeWritable(root);
+        fs::remove_all(root, ignored);
+    }
+    Workspace(const Workspace&) = delete;
+    Workspace& operator=(const Workspace&) = delete;
+
+    std::string path(const std::string& name) const { return root + "/" + name; }
+
+    void write(const std::string& name, const std::string& bytes) const {
+        std::ofstream(path(name), std::ios::binary) << bytes;
+    }
+    std::string read(const std::string& name) const {
+        std::ifstream in(path(name), std::ios::binary);
+        std::ostringstream all;
+        all << in.rdbuf();
+        return all.str();
+    }
+    bool exists(const std::string& name) const {
+        struct stat st;
+        return lstat(path(name).c_str(), &st) == 0;
+    }
+    std::string mkdir(const std::string& name, mode_t mode = 0755) const {
+        fs::create_directories(path(name));
+        chmod(path(name).c_str(), mode);
+        return path(name);
+    }
+    // Names in a directory of the workspace, sorted.
+    std::vector<std::string> list(const std::string& name) const {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(path(name)))
+            names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    // A copy of pakhod (and its definition file, unless told otherwise) in
+    // the directory `name`; returns the copy's path.
+    std::string installPakhod(const std::string& name, bool withDefinitions = true) const {
+        mkdir(name);
+        fs::path exe(PAKHOD_EXECUTABLE);
+        const auto replace = fs::copy_options::overwrite_existing;
+        fs::copy_file(exe, path(name + "/pakhod"), replace);
+        if (withDefinitions)
+            fs::copy_file(exe.parent_path() / "mmx_set.def", path(name + "/mmx_set.def"), replace);
+        return path(name + "/pakhod");
+    }
+    // Lets every user create and change files in the whole workspace.
+    void openToEveryone() const {
+        chmod(root.c_str(), 0777);
+        for (const auto& entry : fs::recursive_directory_iterator(root))
+            chmod(entry.path().c_str(), entry.is_directory() ? 0777 : 0666 | executableBits(entry.path()));
+    }
+
+    std::string root;
+
+private:
+    static mode_t executableBits(const fs::path& file) {
+        struct stat st;
+        return stat(file.c_str(), &st) == 0 ? (st.st_mode & 0111) : 0;
+    }
+    static void makeWritable(const std::string& dir) {
+        std::error_code ignored;
+        chmod(dir.c_str(), 0700);
+        for (auto it = fs::recursive_directory_iterator(dir, ignored);
+             it != fs::recursive_directory_iterator(); it.increment(ignored))
+            if (it->is_directory(ignored)) chmod(it->path().c_str(), 0700);
+    }
+};
+
+struct Invocation {
+    std::vector<std::string> args;
+    std::string directory;  // working directory of the run
+    // Environment changes; a null value removes the variable.
+    std::vector<std::pair<std::string, const char*>> environment;
+    std::string executable = PAKHOD_EXECUTABLE;
+    bool unprivileged = false;
+};
+
+struct Result {
+    int status;
+    std::string console;
+};
+
+// Starts the run with its standard output on `out`; returns the child's id.
+inline pid_t start(const Invocation& run, int out) {
+    pid_t pid = fork();
+    if (pid != 0) return pid;
+    if (dup2(out, STDOUT_FILENO) < 0 || chdir(run.directory.c_str()) != 0) _exit(cannotStart);
+    for (const auto& change : run.environment) {
+        if (change.second == nullptr)
+            unsetenv(change.first.c_str());
+        else
+            setenv(change.first.c_str(), change.second, 1);
+    }
+    if (run.unprivileged && geteuid() == 0 &&
+        (setgroups(0, nullptr) != 0 || setgid(nobodyId) != 0 || setuid(nobodyId) != 0))
+        _exit(cannotStart);
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(run.executable.c_str()));
+    for (const std::string& arg : run.args) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    execv(run.executable.c_str(), argv.data());
+    _exit(cannotStart);
+}
+
+// The exit status of a started run, or -1 when it was killed or already
+// collected.
+inline int exitStatus(pid_t pid) {
+    int status = 0;
+    pid_t done;
+    while ((done = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
+    }
+    return done == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Runs pakhod to its end and collects what it printed.
+inline Result runPakhod(const Invocation& run) {
+    int pipeEnds[2];
+    if (pipe(pipeEnds) != 0) return {-1, ""};
+    pid_t pid = start(run, pipeEnds[1]);
+    close(pipeEnds[1]);
+    std::string console;
+    char buffer[4096];
+    for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;)
+        console.append(buffer, static_cast<size_t>(n));
+    close(pipeEnds[0]);
+    return {exitStatus(pid), console};
+}
+
+inline const std::string& banner() {
+    static const std::string text =
+        "----------------------------------------\n"
+        "    Pakhod ver.1.00 beta 1\n"
+        "        MMX instructions to db directives for 32-bit x86 assemblers\n"
+        "        Written by the pakhod developers\n"
+        "        Contact: the pakhod project's issue tracker\n"
+        "----------------------------------------\n\n";
+    return text;
+}
+
+// A small source with comments, a label, ordinary and MMX instructions, and
+// what pakhod makes of it.
+inline const std::string sourceText =
+    "; add two rows of pixels\n"
+    "row:\n"
+    "\tpaddb mm0, mm1\n"
+    "\tmov eax, 1\n"
+    "\tpsrlw mm2, 4 ; halve\n"
+    "\temms\n";
+inline const std::string convertedText =
+    "; add two rows of pixels\r\n"
+    "row:\r\n"
+    "\tdb\t\t00fh,0fch,0c1h\t\t;\tpaddb mm0, mm1\r\n"
+    "\tmov eax, 1\r\n"
+    "\tdb\t\t00fh,071h,0d2h,004h\t\t;\tpsrlw mm2, 4 ; halve\r\n"
+    "\tdb\t\t00fh,077h\t\t;\temms\r\n";
+
+inline const std::string definitionMessage = "ERROR: Can't open MMX-Set Definition file.(mmxset.def)\n\n";
+
+inline std::string inPlaceConsole(const std::string& source) {
+    return banner() + "Encoding " + source + "...\n\n";
+}
+inline std::string twoNameConsole(const std::string& source, const std::string& destination) {
+    return banner() + "Encoding " + source + " to " + destination + "...\n\n";
+}
+
+}  // namespace e2e
+
+#endif
