@@ -77,13 +77,9 @@ int isTextFile(JStream& source) {
 // Writes the converted source to `destination` and closes it: the one
 // place where output leaves the program. 1 when every byte was taken.
 int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table) {
-    JStreamTokenizer tokenizer;
-    tokenizer.setStream(&source);
-    int result;
-    while ((result = processLine(&destination, &tokenizer, table)) > 0) {
-    }
+    int converted = convertStream(&destination, &source, table);
     int closed = closeFile(destination);
-    return result == 0 && closed;
+    return converted && closed;
 }
 
 void printBanner(const char* sourceName, const char* destinationName, int inPlace) {
@@ -136,6 +132,18 @@ int convertFile(JMMXSet* table, const char* sourceName, const char* destinationA
 }
 
 }  // namespace
+
+// A failed read looks like the end of the source to the tokenizer, so the
+// bytes consumed are held against the source's size: a short read must not
+// pass for a complete (and, in place, source-replacing) run.
+int convertStream(JStream* destination, JStream* source, JMMXSet* table) {
+    JStreamTokenizer tokenizer;
+    tokenizer.setStream(source);
+    int result;
+    while ((result = processLine(destination, &tokenizer, table)) > 0) {
+    }
+    return result == 0 && static_cast<uint32_t>(tokenizer.position) == source->size();
+}
 
 int runDriver(int argc, const char* const* argv) {
     if (argc < 2) {
