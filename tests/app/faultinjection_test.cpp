@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "driver.h"
 #include "jmemorystream.h"
 #include "jmmxset.h"
 #include "jstreamtokenizer.h"
@@ -165,6 +166,31 @@ TEST_F(FaultInjection, AReadFailureEndsTheSourceThereAndPositionShowsWhere) {
         EXPECT_EQ(tokenizer.position, n);
         if (!dst.bytes().empty()) {
             EXPECT_EQ(dst.bytes().substr(dst.bytes().size() - 2), "\r\n");
+        }
+    }
+}
+
+// The driver's loop over whole streams reports both kinds of failure, so
+// that it never keeps (or, in place, installs) a cut result.
+TEST_F(FaultInjection, TheDriverLoopReportsEveryWriteFailure) {
+    for (long n = 0; n <= static_cast<long>(fullOutput.size()); ++n) {
+        SCOPED_TRACE("write budget " + std::to_string(n));
+        JMemoryStream src(source.data(), static_cast<int>(source.size()));
+        FailingStream dst("", true, n, FailingStream::shortWrite);
+        bool complete = n == static_cast<long>(fullOutput.size());
+        EXPECT_EQ(convertStream(&dst, &src, table), complete ? 1 : 0);
+    }
+}
+
+TEST_F(FaultInjection, TheDriverLoopReportsEveryReadFailure) {
+    for (long n = 0; n <= static_cast<long>(source.size()); ++n) {
+        SCOPED_TRACE("read budget " + std::to_string(n));
+        FailingStream src(source, false, n, FailingStream::shortWrite);
+        JMemoryStream dst;
+        bool complete = n == static_cast<long>(source.size());
+        EXPECT_EQ(convertStream(&dst, &src, table), complete ? 1 : 0);
+        if (complete) {
+            EXPECT_EQ(dst.bytes(), fullOutput);
         }
     }
 }
