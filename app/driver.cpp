@@ -82,17 +82,9 @@ int isTextFile(JStream& source) {
 // Both files are read and written through large buffers; a write that
 // fails inside the buffering shows at the latest when it is flushed.
 int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table) {
-    JBufferedStream input(&source);
-    JBufferedStream output(&destination);
-    JLineContext context(table);
-    JStreamTokenizer tokenizer;
-    tokenizer.setStream(&input);
-    int result;
-    while ((result = processLine(&output, &tokenizer, table, &context)) > 0) {
-    }
-    int flushed = output.flush();
+    int converted = convertStream(&destination, &source, table);
     int closed = closeFile(destination);
-    return result == 0 && flushed && closed;
+    return converted && closed;
 }
 
 void printBanner(const char* sourceName, const char* destinationName, int inPlace) {
@@ -145,6 +137,22 @@ int convertFile(JMMXSet* table, const char* sourceName, const char* destinationA
 }
 
 }  // namespace
+
+// A failed read looks like the end of the source to the tokenizer, so the
+// bytes consumed are held against the source's size: a short read must not
+// pass for a complete (and, in place, source-replacing) run.
+int convertStream(JStream* destination, JStream* source, JMMXSet* table) {
+    JBufferedStream input(source);
+    JBufferedStream output(destination);
+    JLineContext context(table);
+    JStreamTokenizer tokenizer;
+    tokenizer.setStream(&input);
+    int result;
+    while ((result = processLine(&output, &tokenizer, table, &context)) > 0) {
+    }
+    int flushed = output.flush();
+    return result == 0 && flushed && static_cast<uint32_t>(tokenizer.position) == source->size();
+}
 
 int runDriver(int argc, const char* const* argv) {
     if (argc < 2) {

@@ -109,6 +109,17 @@ struct Result {
     std::string console;
 };
 
+// PAKHOD_E2E_WRAPPER, when set, is a command that every run goes through
+// (an absolute path, then its options, separated by blanks), for example a
+// memory checker.
+inline std::vector<std::string> wrapperWords() {
+    std::vector<std::string> words;
+    const char* wrapper = getenv("PAKHOD_E2E_WRAPPER");
+    std::istringstream in(wrapper != nullptr ? wrapper : "");
+    for (std::string word; in >> word;) words.push_back(word);
+    return words;
+}
+
 // Starts the run with its standard output on `out`; returns the child's id.
 inline pid_t start(const Invocation& run, int out) {
     pid_t pid = fork();
@@ -119,10 +130,13 @@ inline pid_t start(const Invocation& run, int out) {
     if (run.unprivileged && geteuid() == 0 &&
         (setgroups(0, nullptr) != 0 || setgid(nobodyId) != 0 || setuid(nobodyId) != 0))
         _exit(cannotStart);
-    std::vector<char*> argv{const_cast<char*>(run.executable.c_str())};
-    for (const std::string& arg : run.args) argv.push_back(const_cast<char*>(arg.c_str()));
+    std::vector<std::string> words = wrapperWords();
+    words.push_back(run.executable);
+    words.insert(words.end(), run.args.begin(), run.args.end());
+    std::vector<char*> argv;
+    for (const std::string& word : words) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
-    execv(run.executable.c_str(), argv.data());
+    execv(argv[0], argv.data());
     _exit(cannotStart);
 }
 

@@ -1,0 +1,39 @@
+// Line-loop fuzz target: the input is an assembly source, run through
+// processLine with the shipped definition file.
+#include <cstddef>
+#include <cstdint>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "jmemorystream.h"
+#include "jmmxset.h"
+#include "outputcheck.h"
+
+namespace {
+
+JMMXSet* shippedTable = nullptr;  // lives for the whole run
+
+std::string fileBytes(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return bytes.str();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    std::string definitions = fileBytes(PAKHOD_DEFINITION_FILE);
+    require(!definitions.empty(), "the shipped definition file can be read");
+    JMemoryStream stream(definitions.data(), static_cast<int>(definitions.size()));
+    shippedTable = loadDefinitions(&stream);
+    require(shippedTable->next != shippedTable, "the shipped table has records");
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > 1 << 16) return 0;
+    checkLineLoop(std::string(reinterpret_cast<const char*>(data), size), shippedTable, true);
+    return 0;
+}
