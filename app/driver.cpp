@@ -29,6 +29,7 @@ const char definitionMessage[] = "ERROR: Can't open MMX-Set Definition file.(mmx
 const char sourceMessage[] = "ERROR: Can't open srcfile (%s)";
 const char notTextMessage[] = "ERROR: srcfile is not a text file (%s)\n\n";
 const char destinationMessage[] = "ERROR: Can't open destfile (%s)\n\n";
+const char readMessage[] = "ERROR: Can't read srcfile (%s)\n\n";
 const char writeMessage[] = "ERROR: Can't write destfile (%s)\n\n";
 const char replaceMessage[] = "ERROR: Can't replace %s; the result is kept in %s\n\n";
 const char inPlaceProgress[] = "Encoding %s...\n\n";
@@ -81,10 +82,11 @@ int isTextFile(JStream& source) {
 // place where output leaves the program. 1 when every byte was taken.
 // Both files are read and written through large buffers; a write that
 // fails inside the buffering shows at the latest when it is flushed.
+// Returns what convertStream does; a failed close is a failed write.
 int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table) {
     int converted = convertStream(&destination, &source, table);
     int closed = closeFile(destination);
-    return converted && closed;
+    return closed ? converted : convertWriteFailed;
 }
 
 void printBanner(const char* sourceName, const char* destinationName, int inPlace) {
@@ -121,9 +123,13 @@ int convertFile(JMMXSet* table, const char* sourceName, const char* destinationA
         return 0;
     }
     printBanner(sourceName, destinationName.data, inPlace);
-    if (!writeDestination(destination, source, table)) {
+    int written = writeDestination(destination, source, table);
+    if (written != convertCompleted) {
         if (inPlace) removeFile(destinationName.data);
-        std::printf(writeMessage, destinationName.data);
+        if (written == convertReadFailed)
+            std::printf(readMessage, sourceName);
+        else
+            std::printf(writeMessage, destinationName.data);
         return 0;
     }
     if (inPlace) {
@@ -151,7 +157,9 @@ int convertStream(JStream* destination, JStream* source, JMMXSet* table) {
     while ((result = processLine(&output, &tokenizer, table, &context)) > 0) {
     }
     int flushed = output.flush();
-    return result == 0 && flushed && static_cast<uint32_t>(tokenizer.position) == source->size();
+    if (result != 0 || !flushed) return convertWriteFailed;
+    bool readWhole = static_cast<uint32_t>(tokenizer.position) == source->size();
+    return readWhole ? convertCompleted : convertReadFailed;
 }
 
 int runDriver(int argc, const char* const* argv) {

@@ -9,9 +9,12 @@
 // 1 after a completed run, 0 after the usage text or any error message.
 int runDriver(int argc, const char* const* argv);
 
-// The line loop over a whole source: 1 when every line went to destination
-// whole and the source was read to its size, 0 after a failed write or a
-// read that ended early.
+// What convertStream reports.
+constexpr int convertCompleted = 1;    // every line written whole, the source read to its size
+constexpr int convertWriteFailed = 0;  // the destination did not take every byte
+constexpr int convertReadFailed = -1;  // the source ended early: a read failed
+
+// The line loop over a whole source, through large buffers.
 int convertStream(JStream* destination, JStream* source, JMMXSet* table);
 
 #endif

@@ -178,7 +178,7 @@ TEST_F(FaultInjection, TheDriverLoopReportsEveryWriteFailure) {
         JMemoryStream src(source.data(), static_cast<int>(source.size()));
         FailingStream dst("", true, n, FailingStream::shortWrite);
         bool complete = n == static_cast<long>(fullOutput.size());
-        EXPECT_EQ(convertStream(&dst, &src, table), complete ? 1 : 0);
+        EXPECT_EQ(convertStream(&dst, &src, table), complete ? convertCompleted : convertWriteFailed);
     }
 }
 
@@ -188,7 +188,7 @@ TEST_F(FaultInjection, TheDriverLoopReportsEveryReadFailure) {
         FailingStream src(source, false, n, FailingStream::shortWrite);
         JMemoryStream dst;
         bool complete = n == static_cast<long>(source.size());
-        EXPECT_EQ(convertStream(&dst, &src, table), complete ? 1 : 0);
+        EXPECT_EQ(convertStream(&dst, &src, table), complete ? convertCompleted : convertReadFailed);
         if (complete) {
             EXPECT_EQ(dst.bytes(), fullOutput);
         }
