@@ -201,3 +201,21 @@ void JBufferedStream::skipBuffered(int count) {
     if (count > length - cursor) count = length - cursor;
     if (count > 0) cursor += count;
 }
+
+char* JBufferedStream::reserve(int count) {
+    if (mode == writing && count <= capacity - length) return buffer + length;  // the usual case
+    if (count < 0 || count > capacity || failed) return nullptr;
+    if (!endReading()) {
+        failed = true;
+        return nullptr;
+    }
+    if (mode == writing && !writeBack()) return nullptr;
+    mode = writing;
+    return buffer + length;
+}
+
+void JBufferedStream::commit(int count) {
+    if (mode != writing || count <= 0 || count > capacity - length) return;
+    length += count;
+    cursor = length;
+}

@@ -46,6 +46,10 @@ public:
 
     int peekBuffer(const char** bytes) override;
     void skipBuffered(int count) override;
+    // Room at the end of the pending bytes; null when count does not fit
+    // the buffer at all or a write has failed.
+    char* reserve(int count) override;
+    void commit(int count) override;
 
 private:
     enum Mode { idle, reading, writing };
