@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-const RegisterName registerTable[registerCount] = {
+constexpr RegisterName registerTable[registerCount] = {
     {"eax", kindGeneralRegister, 0}, {"ecx", kindGeneralRegister, 1},
     {"edx", kindGeneralRegister, 2}, {"ebx", kindGeneralRegister, 3},
     {"esp", kindGeneralRegister, 4}, {"ebp", kindGeneralRegister, 5},
@@ -14,6 +14,38 @@ const RegisterName registerTable[registerCount] = {
 };
 
 namespace {
+
+// Registers by their last two letters: slot (letter 2 * 3 + letter 3) mod 64
+// holds the register's place in registerTable plus 1, or 0. The sixteen
+// names fall into distinct slots (checked below), so one look-up and one
+// comparison of the three letters find any register.
+constexpr int registerSlotCount = 64;
+
+constexpr unsigned registerSlotOf(const char* name) {
+    return (static_cast<unsigned char>(name[1]) * 3u + static_cast<unsigned char>(name[2])) % registerSlotCount;
+}
+
+struct RegisterSlots {
+    unsigned char place[registerSlotCount];
+    bool distinct;
+    constexpr RegisterSlots() : place(), distinct(true) {
+        for (int i = 0; i < registerCount; ++i) {
+            unsigned slot = registerSlotOf(registerTable[i].name);
+            if (place[slot] != 0) distinct = false;
+            place[slot] = static_cast<unsigned char>(i + 1);
+        }
+    }
+};
+constexpr RegisterSlots registerSlotTable;
+static_assert(registerSlotTable.distinct, "two register names share a slot");
+
+// The register named by the three letters at s, or null.
+const RegisterName* registerNamed(const char* s) {
+    int place = registerSlotTable.place[registerSlotOf(s)];
+    if (place == 0) return nullptr;
+    const RegisterName* r = &registerTable[place - 1];
+    return (r->name[0] == s[0] && r->name[1] == s[1] && r->name[2] == s[2]) ? r : nullptr;
+}
 
 // Far beyond any displacement, and far from overflowing a sum of such values.
 constexpr int64_t numberLimit = int64_t(1) << 40;
@@ -67,10 +99,8 @@ int readNumberWord(const char* s, int n, int64_t* value) {
 // Number of a general register name s[0..n), or -1.
 int generalRegisterOf(const char* s, int n) {
     if (n != 3) return -1;
-    for (int i = 0; i < registerCount; ++i)
-        if (registerTable[i].kind == kindGeneralRegister && std::memcmp(registerTable[i].name, s, 3) == 0)
-            return registerTable[i].number;
-    return -1;
+    const RegisterName* r = registerNamed(s);
+    return (r != nullptr && r->kind == kindGeneralRegister) ? r->number : -1;
 }
 
 int scaleFieldOf(int64_t factor, uint8_t* field) {
@@ -162,12 +192,11 @@ Operand classifyOperand(const char* text) {
     // Every register name has three letters; other texts need no comparison.
     bool threeLetters = text[0] != '\0' && text[1] != '\0' && text[2] != '\0' && text[3] == '\0';
     if (!threeLetters) return operand;
-    for (const RegisterName& r : registerTable)
-        if (r.name[0] == text[0] && std::memcmp(r.name, text, 3) == 0) {
-            operand.kind = r.kind;
-            operand.number = r.number;
-            return operand;
-        }
+    const RegisterName* r = registerNamed(text);
+    if (r != nullptr) {
+        operand.kind = r->kind;
+        operand.number = r->number;
+    }
     return operand;
 }
 
