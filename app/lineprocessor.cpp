@@ -7,7 +7,6 @@
 namespace {
 
 const char lineEnd[] = "\r\n";
-constexpr int shortLine = 254;  // longest line copied with one write
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -22,12 +21,12 @@ constexpr LowerCase lowerCase;
 
 char asciiLower(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
 
-// Bytes that stop the mnemonic scan: the end of the line, a blank, or a ';'
+// Bytes that stop the mnemonic scan (besides the end of the line): a blank or a ';'
 // (which makes the line a comment). One table look-up per byte.
 struct MnemonicStops {
     bool stops[256];
     constexpr MnemonicStops() : stops() {
-        stops[0] = stops[static_cast<unsigned char>(' ')] = stops[static_cast<unsigned char>('\t')] = true;
+        stops[static_cast<unsigned char>(' ')] = stops[static_cast<unsigned char>('\t')] = true;
         stops[static_cast<unsigned char>(';')] = true;
     }
 };
@@ -35,25 +34,24 @@ constexpr MnemonicStops mnemonicStops;
 
 bool endsMnemonic(char c) { return mnemonicStops.stops[static_cast<unsigned char>(c)]; }
 
-// Scans the mnemonic from the start of the line. Returns its length (0 when
-// the line holds only blanks) and its start in *start, or -1 when a ';' comes
-// before the mnemonic is complete (the line is a comment).
-int scanMnemonic(const char* text, int* start) {
+// Scans the mnemonic from the start of text[0..n). Returns its length (0
+// when the line holds only blanks) and its start in *start, or -1 when a
+// ';' comes before the mnemonic is complete (the line is a comment).
+int scanMnemonic(const char* text, int n, int* start) {
     int i = 0;
-    while (isBlank(text[i])) ++i;
+    while (i < n && isBlank(text[i])) ++i;
     *start = i;
-    while (!endsMnemonic(text[i])) ++i;
-    if (text[i] == ';') return -1;
+    while (i < n && !endsMnemonic(text[i])) ++i;
+    if (i < n && text[i] == ';') return -1;
     return i - *start;
 }
 
 // What a byte means to the operand scan, by table.
-enum class OperandByte : unsigned char { plain, separator, open, close, semicolon, end };
+enum class OperandByte : unsigned char { plain, separator, open, close, semicolon };
 
 struct OperandBytes {
     OperandByte of[256];
     constexpr OperandBytes() : of() {
-        of[0] = OperandByte::end;
         of[static_cast<unsigned char>(' ')] = of[static_cast<unsigned char>('\t')] = OperandByte::separator;
         of[static_cast<unsigned char>(',')] = OperandByte::separator;
         of[static_cast<unsigned char>('[')] = OperandByte::open;
@@ -79,7 +77,7 @@ struct Span {
 // than two operands is copied, not encoded as if it had two.
 class OperandSplitter {
 public:
-    explicit OperandSplitter(const char* text) : text(text), commentSeen(false) {}
+    OperandSplitter(const char* text, int n) : text(text), n(n), commentSeen(false) {}
 
     void split(int from, Span& op1, Span& op2) {
         op1 = op2 = Span{from, from};
@@ -88,26 +86,26 @@ public:
         int end = scan(i, op2);
         if (commentSeen || op2.stop == op2.start) return;
         int rest = end;
-        while (isBlank(text[rest])) ++rest;
-        if (text[rest] == '\0' || text[rest] == ';') return;
+        while (rest < n && isBlank(text[rest])) ++rest;
+        if (rest == n || text[rest] == ';') return;
         op2.stop = lastOperandByte(rest);
     }
 
 private:
     const char* text;
+    int n;  // the line's length; it holds no NUL
     bool commentSeen;
 
     static bool isSeparator(char c) { return isBlank(c) || c == ','; }
 
     // One operand from position i; returns where the scan stopped.
     int scan(int i, Span& op) {
-        while (isSeparator(text[i])) ++i;
+        while (i < n && isSeparator(text[i])) ++i;
         int start = i;
         bool inBrackets = false;
-        for (;; ++i) {
+        for (; i < n; ++i) {
             OperandByte kind = operandByteOf(text[i]);
             if (kind == OperandByte::plain) continue;  // most bytes: one look-up
-            if (kind == OperandByte::end) break;
             if (kind == OperandByte::open) {
                 inBrackets = true;
             } else if (kind == OperandByte::close) {
@@ -126,7 +124,7 @@ private:
     int lastOperandByte(int from) {
         bool inBrackets = false;
         int i = from;
-        for (; text[i] != '\0'; ++i) {
+        for (; i < n; ++i) {
             if (text[i] == '[') inBrackets = true;
             else if (text[i] == ']') inBrackets = false;
             else if (text[i] == ';' && !inBrackets) break;
@@ -136,38 +134,29 @@ private:
     }
 };
 
-struct Operands {
-    Span first;
-    Span second;
-};
-
-Operands splitOperands(const char* text, int from) {
-    Operands ops;
-    OperandSplitter(text).split(from, ops.first, ops.second);
-    return ops;
-}
-
-// Fills the encoder's strings for a line whose mnemonic has definitions:
-// the line itself and its operands, split once, lower-cased.
-void fillCandidate(JLineStrings& strings, const char* text, int n, int operandsFrom) {
-    Operands ops = splitOperands(text, operandsFrom);
-    strings.line.set(text, n, false);
-    strings.op1.set(text + ops.first.start, ops.first.stop - ops.first.start, true);
-    strings.op2.set(text + ops.second.start, ops.second.stop - ops.second.start, true);
+// Splits the operands of text[0..n) that follow the mnemonic, lower-cases
+// them into the reused strings and classifies them for the encoder.
+SourceInstruction candidateOf(JLineStrings& strings, const char* text, int n, int operandsFrom) {
+    Span first, second;
+    OperandSplitter(text, n).split(operandsFrom, first, second);
+    strings.op1.set(text + first.start, first.stop - first.start, true);
+    strings.op2.set(text + second.start, second.stop - second.start, true);
+    return sourceInstruction(text, n, strings.op1.text.data, strings.op2.text.data);
 }
 
 // Writes the line as it was read, then CR LF. 1 when both went out whole.
-// A short line goes out with its CR LF in one write.
+// A line of usual length goes out in one piece, built in place.
 int copyLine(JStream* dst, const char* text, int n) {
-    char joined[shortLine + 2];
-    if (n <= shortLine) {
-        std::memcpy(joined, text, static_cast<size_t>(n));
-        joined[n] = '\r';
-        joined[n + 1] = '\n';
-        return dst->write(joined, n + 2) == n + 2 ? 1 : -1;
+    if (n > JWriteSpace::localSize - 2) {
+        if (dst->write(text, n) != n) return -1;
+        return dst->write(lineEnd, 2) == 2 ? 1 : -1;
     }
-    if (dst->write(text, n) != n) return -1;
-    return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+    JWriteSpace space(dst, n + 2);
+    char* out = space.bytes;
+    std::memcpy(out, text, static_cast<size_t>(n));
+    out[n] = '\r';
+    out[n + 1] = '\n';
+    return space.finish(out + n + 2) ? 1 : -1;
 }
 
 // The definitions named by the mnemonic, found through the index; a line
@@ -175,10 +164,9 @@ int copyLine(JStream* dst, const char* text, int n) {
 int encodeWithIndex(JStream* dst, const char* text, int n, int start, int length, JLineContext* context) {
     const JMnemonicIndex::Entry* entry = context->index.find(text + start, length);
     if (entry == nullptr) return copyLine(dst, text, n);
-    JLineStrings& strings = context->strings;
-    fillCandidate(strings, text, n, start + length);
+    SourceInstruction source = candidateOf(context->strings, text, n, start + length);
     for (; entry != nullptr; entry = entry->nextSame) {
-        int written = encodeInstruction(dst, strings.line.text, entry->record, strings.op1.text, strings.op2.text);
+        int written = encodeSource(dst, source, context->definitions[entry->number]);
         if (written != 0) return written;
     }
     return copyLine(dst, text, n);
@@ -200,14 +188,20 @@ void JReusedString::set(const char* bytes, int n, bool lower) {
     text.data[n] = '\0';
 }
 
+JLineContext::JLineContext(JMMXSet* table)
+    : index(table), definitions(new Definition[index.recordCount() > 0 ? index.recordCount() : 1]) {
+    int n = 0;
+    for (JMMXSet* r = table->nextRecord(); r != table; r = r->nextRecord()) definitions[n++] = definitionOf(r);
+}
+
 int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContext* context) {
     const char* text;
     int n;
-    if (src->readLineText(&text, &n) == 0) return 0;
+    if (src->readLineView(&text, &n) == 0) return 0;
     if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
 
     int start = 0;
-    int length = scanMnemonic(text, &start);
+    int length = scanMnemonic(text, n, &start);
     if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
     if (context != nullptr) return encodeWithIndex(dst, text, n, start, length, context);
 
@@ -220,10 +214,10 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     while (def != table && !def->mnemonic.equals(mnemonic)) def = def->nextRecord();
     if (def == table) return copyLine(dst, text, n);
     JLineStrings strings;
-    fillCandidate(strings, text, n, start + length);
+    SourceInstruction source = candidateOf(strings, text, n, start + length);
     for (; def != table; def = def->nextRecord()) {
         if (!def->mnemonic.equals(mnemonic)) continue;
-        int written = encodeInstruction(dst, strings.line.text, def, strings.op1.text, strings.op2.text);
+        int written = encodeSource(dst, source, definitionOf(def));
         if (written != 0) return written;
     }
     return copyLine(dst, text, n);

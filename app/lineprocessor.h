@@ -3,6 +3,9 @@
 #ifndef PAKHOD_LINEPROCESSOR_H
 #define PAKHOD_LINEPROCESSOR_H
 
+#include <memory>
+
+#include "encoder.h"
 #include "jmmxset.h"
 #include "jmnemonicindex.h"
 #include "jstream.h"
@@ -22,22 +25,23 @@ private:
     int capacity;  // bytes in text.data
 };
 
-// The strings a candidate line hands to the encoder: the line and its two
-// lower-cased operands.
+// The strings a candidate line hands to the encoder: its two lower-cased
+// operands.
 struct JLineStrings {
-    JReusedString line;
     JReusedString op1;
     JReusedString op2;
 };
 
 // What the line loop keeps for the whole run: the mnemonic index of the
-// table (one lookup per line instead of a walk of the table) and the
-// encoder's strings. It must not outlive the table.
+// table (one lookup per line instead of a walk of the table), what the
+// encoder reads of each record (by record number) and the encoder's
+// strings. It must not outlive the table.
 class JLineContext {
 public:
-    explicit JLineContext(JMMXSet* table) : index(table) {}
+    explicit JLineContext(JMMXSet* table);
 
     JMnemonicIndex index;
+    std::unique_ptr<Definition[]> definitions;
     JLineStrings strings;
 };
 
