@@ -1,6 +1,7 @@
 #include "operand.h"
 
 #include <cstring>
+#include <initializer_list>
 
 constexpr RegisterName registerTable[registerCount] = {
     {"eax", kindGeneralRegister, 0}, {"ecx", kindGeneralRegister, 1},
@@ -64,16 +65,21 @@ constexpr ScaleEntry scaleTable[] = {{1, 0}, {2, 1}, {4, 2}, {8, 3}};
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Characters that end a word inside a memory operand.
-bool endsWord(char c) {
-    return c == '\0' || isBlank(c) || c == '+' || c == '-' || c == '*' || c == '[' || c == ']';
-}
+// What each byte is to the address reader, by table: whether it ends a
+// word inside a memory operand, and its value as a hex digit (-1: none).
+struct AddressBytes {
+    bool endsWord[256];
+    signed char digit[256];
+    constexpr AddressBytes() : endsWord(), digit() {
+        for (const char c : {'\0', ' ', '\t', '+', '-', '*', '[', ']'}) endsWord[static_cast<unsigned char>(c)] = true;
+        for (int c = 0; c < 256; ++c)
+            digit[c] = static_cast<signed char>(c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
+    }
+};
+constexpr AddressBytes addressBytes;
 
-int hexDigitValue(char c) {
-    if (isDecimalDigit(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
+bool endsWord(char c) { return addressBytes.endsWord[static_cast<unsigned char>(c)]; }
+int hexDigitValue(char c) { return addressBytes.digit[static_cast<unsigned char>(c)]; }
 
 // Digits s[0..n) in the given base (at least one); 0 when any is not a digit.
 int readDigits(const char* s, int n, int base, int64_t* value) {
@@ -183,15 +189,16 @@ int readTerm(const char** p, int sign, int first, Address* a, int64_t* sum) {
 
 }  // namespace
 
-Operand classifyOperand(const char* text) {
+Operand classifyOperand(const char* text) { return classifyOperand(text, static_cast<int>(std::strlen(text))); }
+
+Operand classifyOperand(const char* text, int length) {
     Operand operand = {kindImmediate, 0};
     if (text[0] == '[') {
         operand.kind = kindMemory;
         return operand;
     }
     // Every register name has three letters; other texts need no comparison.
-    bool threeLetters = text[0] != '\0' && text[1] != '\0' && text[2] != '\0' && text[3] == '\0';
-    if (!threeLetters) return operand;
+    if (length != 3) return operand;
     const RegisterName* r = registerNamed(text);
     if (r != nullptr) {
         operand.kind = r->kind;
@@ -217,8 +224,11 @@ int readImmediate(const char* text, uint8_t* byte) {
 }
 
 int readAddress(const char* text, Address* address) {
+    return readAddress(text, static_cast<int>(std::strlen(text)), address);
+}
+
+int readAddress(const char* text, int n, Address* address) {
     Address a = {};
-    size_t n = std::strlen(text);
     if (n < 2 || text[0] != '[' || text[n - 1] != ']') return 0;
     const char* p = text + 1;
     const char* last = text + n - 1;  // the closing bracket

@@ -37,6 +37,8 @@ struct Address {
 
 // '[' first: memory; a register name: its kind; anything else: immediate.
 Operand classifyOperand(const char* text);
+// The same for text[0..length), which is followed by a NUL.
+Operand classifyOperand(const char* text, int length);
 
 // The whole text as a number: optional sign, then decimal digits, hex digits
 // starting with a decimal digit and ending in 'h', or 0x and hex digits.
@@ -49,5 +51,7 @@ int readImmediate(const char* text, uint8_t* byte);
 // most two registers, one of them scaled; numbers add up to the displacement,
 // which must lie in -2^31..2^32-1. Returns 0 for anything else.
 int readAddress(const char* text, Address* address);
+// The same for text[0..length), which is followed by a NUL.
+int readAddress(const char* text, int length, Address* address);
 
 #endif
