@@ -53,9 +53,9 @@ int decide(Form form, const SourceInstruction& s, uint8_t modrmBase, Encoding* e
             *e = decideRegisterForm(s.second.number, s.first.number);
             return 1;
         case Form::regFirstMemSecond:
-            return readAddress(s.op2, &address) && decideMemoryForm(s.first.number, address, e);
+            return readAddress(s.op2, s.op2Length, &address) && decideMemoryForm(s.first.number, address, e);
         case Form::regSecondMemFirst:
-            return readAddress(s.op1, &address) && decideMemoryForm(s.second.number, address, e);
+            return readAddress(s.op1, s.op1Length, &address) && decideMemoryForm(s.second.number, address, e);
         case Form::immediateSecond:
             if (!readImmediate(s.op2, &immediate)) return 0;
             *e = decideImmediateForm(modrmBase, s.first.number, immediate);
@@ -75,16 +75,23 @@ char* put(char* out, const char* text, size_t n) {
     return out + n;
 }
 
-// ",0xxh": a byte as two lower-case hex digits.
-char* putByteText(char* out, uint8_t byte) {
-    static constexpr char digits[] = "0123456789abcdef";
-    *out++ = ',';
-    *out++ = '0';
-    *out++ = digits[byte >> 4];
-    *out++ = digits[byte & 15];
-    *out++ = 'h';
-    return out;
-}
+// ",0xxh" for every byte: two lower-case hex digits.
+struct ByteTexts {
+    char of[256][byteTextLength];
+    constexpr ByteTexts() : of() {
+        constexpr char digits[] = "0123456789abcdef";
+        for (int b = 0; b < 256; ++b) {
+            of[b][0] = ',';
+            of[b][1] = '0';
+            of[b][2] = digits[b >> 4];
+            of[b][3] = digits[b & 15];
+            of[b][4] = 'h';
+        }
+    }
+};
+constexpr ByteTexts byteTexts;
+
+char* putByteText(char* out, uint8_t byte) { return put(out, byteTexts.of[byte], byteTextLength); }
 
 // The whole db line, built in place and written once: prefix, opcode,
 // bytes, comment, line end.
@@ -116,8 +123,10 @@ Definition definitionOf(const JMMXSet* def) {
     return d;
 }
 
-SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, const char* op2) {
-    return SourceInstruction{line, lineLength, op1, op2, classifyOperand(op1), classifyOperand(op2)};
+SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
+                                    const char* op2, int op2Length) {
+    return SourceInstruction{line,      lineLength, op1, op1Length, op2, op2Length, classifyOperand(op1, op1Length),
+                             classifyOperand(op2, op2Length)};
 }
 
 int encodeSource(JStream* dst, const SourceInstruction& source, const Definition& def) {
@@ -134,6 +143,7 @@ int encodeSource(JStream* dst, const SourceInstruction& source, const Definition
 
 int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def, const JString& op1,
                       const JString& op2) {
-    SourceInstruction source = sourceInstruction(line.data, line.length(), op1.data, op2.data);
+    SourceInstruction source =
+        sourceInstruction(line.data, line.length(), op1.data, op1.length(), op2.data, op2.length());
     return encodeSource(dst, source, definitionOf(def));
 }

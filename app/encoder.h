@@ -27,12 +27,15 @@ struct SourceInstruction {
     const char* line;
     int lineLength;
     const char* op1;
+    int op1Length;
     const char* op2;
+    int op2Length;
     Operand first;
     Operand second;
 };
 
-SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, const char* op2);
+SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
+                                    const char* op2, int op2Length);
 
 // Checks the operands against def and, when def fits, writes the db line for
 // the source line to dst.

@@ -1,6 +1,7 @@
 #include "lineprocessor.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "encoder.h"
 
@@ -21,33 +22,39 @@ constexpr LowerCase lowerCase;
 
 char asciiLower(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
 
-// Bytes that stop the mnemonic scan (besides the end of the line): a blank or a ';'
-// (which makes the line a comment). One table look-up per byte.
+// Bytes that stop the mnemonic scan: a blank, a ';' (which makes the line a
+// comment) and the bytes that can follow a line's text (CR, LF, NUL). One
+// table look-up per byte.
 struct MnemonicStops {
     bool stops[256];
     constexpr MnemonicStops() : stops() {
-        stops[static_cast<unsigned char>(' ')] = stops[static_cast<unsigned char>('\t')] = true;
-        stops[static_cast<unsigned char>(';')] = true;
+        for (const char c : {' ', '\t', ';', '\r', '\n', '\0'}) stops[static_cast<unsigned char>(c)] = true;
     }
 };
 constexpr MnemonicStops mnemonicStops;
 
 bool endsMnemonic(char c) { return mnemonicStops.stops[static_cast<unsigned char>(c)]; }
 
-// Scans the mnemonic from the start of text[0..n). Returns its length (0
-// when the line holds only blanks) and its start in *start, or -1 when a
-// ';' comes before the mnemonic is complete (the line is a comment).
+// Scans the mnemonic from the start of text[0..n), which is followed by a
+// CR, LF or NUL. Returns its length (0 when the line holds only blanks) and
+// its start in *start, or -1 when a ';' comes before the mnemonic is
+// complete (the line is a comment).
 int scanMnemonic(const char* text, int n, int* start) {
     int i = 0;
-    while (i < n && isBlank(text[i])) ++i;
+    while (isBlank(text[i])) ++i;
     *start = i;
-    while (i < n && !endsMnemonic(text[i])) ++i;
+    for (;;) {
+        while (!endsMnemonic(text[i])) ++i;
+        if (i == n || text[i] != '\r') break;
+        ++i;  // a CR inside the line is part of the word
+    }
     if (i < n && text[i] == ';') return -1;
     return i - *start;
 }
 
-// What a byte means to the operand scan, by table.
-enum class OperandByte : unsigned char { plain, separator, open, close, semicolon };
+// What a byte means to the operand scan, by table. A CR may end the line's
+// text or stand inside it; the scan tells which by the position.
+enum class OperandByte : unsigned char { plain, separator, open, close, semicolon, lineEnd };
 
 struct OperandBytes {
     OperandByte of[256];
@@ -57,6 +64,7 @@ struct OperandBytes {
         of[static_cast<unsigned char>('[')] = OperandByte::open;
         of[static_cast<unsigned char>(']')] = OperandByte::close;
         of[static_cast<unsigned char>(';')] = OperandByte::semicolon;
+        for (const char c : {'\r', '\n', '\0'}) of[static_cast<unsigned char>(c)] = OperandByte::lineEnd;
     }
 };
 constexpr OperandBytes operandBytes;
@@ -86,26 +94,30 @@ public:
         int end = scan(i, op2);
         if (commentSeen || op2.stop == op2.start) return;
         int rest = end;
-        while (rest < n && isBlank(text[rest])) ++rest;
+        while (isBlank(text[rest])) ++rest;
         if (rest == n || text[rest] == ';') return;
         op2.stop = lastOperandByte(rest);
     }
 
 private:
     const char* text;
-    int n;  // the line's length; it holds no NUL
+    int n;  // the line's length; text[n] is a CR, LF or NUL
     bool commentSeen;
 
-    static bool isSeparator(char c) { return isBlank(c) || c == ','; }
+    static bool isSeparator(char c) { return operandByteOf(c) == OperandByte::separator; }
 
     // One operand from position i; returns where the scan stopped.
     int scan(int i, Span& op) {
-        while (i < n && isSeparator(text[i])) ++i;
+        while (isSeparator(text[i])) ++i;
         int start = i;
         bool inBrackets = false;
-        for (; i < n; ++i) {
+        for (;; ++i) {
             OperandByte kind = operandByteOf(text[i]);
             if (kind == OperandByte::plain) continue;  // most bytes: one look-up
+            if (kind == OperandByte::lineEnd) {
+                if (i == n) break;
+                continue;  // a CR inside the line
+            }
             if (kind == OperandByte::open) {
                 inBrackets = true;
             } else if (kind == OperandByte::close) {
@@ -141,7 +153,8 @@ SourceInstruction candidateOf(JLineStrings& strings, const char* text, int n, in
     OperandSplitter(text, n).split(operandsFrom, first, second);
     strings.op1.set(text + first.start, first.stop - first.start, true);
     strings.op2.set(text + second.start, second.stop - second.start, true);
-    return sourceInstruction(text, n, strings.op1.text.data, strings.op2.text.data);
+    return sourceInstruction(text, n, strings.op1.text.data, first.stop - first.start, strings.op2.text.data,
+                             second.stop - second.start);
 }
 
 // Writes the line as it was read, then CR LF. 1 when both went out whole.
