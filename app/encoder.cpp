@@ -1,5 +1,6 @@
 #include "encoder.h"
 
+#include <cassert>
 #include <climits>
 #include <cstring>
 
@@ -107,7 +108,8 @@ int writeLine(JStream* dst, const Definition& def, const uint8_t* bytes, int cou
     out = put(out, commentStart, sizeof commentStart - 1);
     out = put(out, line, static_cast<size_t>(lineLength));
     out = put(out, lineEnd, sizeof lineEnd - 1);
-    return space.finish(out) ? 1 : -1;
+    assert(out == space.bytes + total);
+    return space.finish() ? 1 : -1;
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ int copyLine(JStream* dst, const char* text, int n) {
     std::memcpy(out, text, static_cast<size_t>(n));
     out[n] = '\r';
     out[n + 1] = '\n';
-    return space.finish(out + n + 2) ? 1 : -1;
+    return space.finish() ? 1 : -1;
 }
 
 // The definitions named by the mnemonic, found through the index; a line

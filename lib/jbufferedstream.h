@@ -48,8 +48,7 @@ public:
     void skipBuffered(int count) override;
     // Room at the end of the pending bytes; null when count does not fit
     // the buffer at all or a write has failed.
-    char* reserve(int count) override;
-    void commit(int count) override;
+    char* claim(int count) override;
 
 private:
     enum Mode { idle, reading, writing };
@@ -68,6 +67,10 @@ private:
     int fill();
     int endReading();
     int32_t logicalPosition() const { return start + cursor; }
+    // The rare halves of peekBuffer and claim, kept out of line so that the
+    // usual halves need no register saves.
+    [[gnu::noinline]] int peekAfterFill(const char** bytes);
+    [[gnu::noinline]] char* claimAfterWriteBack(int count);
 };
 
 #endif

@@ -36,25 +36,24 @@ public:
     virtual void skipBuffered(int count) { seek(count, 1); }
 
     // Direct access for writers that build their output in place: room for
-    // count bytes at the write position, or null when the stream offers
-    // none (no buffer, too little room, or a failed write; write() then
-    // tells which). Nothing counts as written before commit().
-    virtual char* reserve(int count) {
+    // exactly count bytes at the write position, taken as written at once;
+    // the caller fills every one of them before its next call on the
+    // stream. Null when the stream offers none (no buffer, too little room,
+    // or a failed write; write() then tells which).
+    virtual char* claim(int count) {
         (void)count;
         return nullptr;
     }
-    // Takes the first count bytes of the room the last reserve gave.
-    virtual void commit(int count) { (void)count; }
 };
 
-// Room for one piece of output of at most `size` bytes: in the stream's own
+// Room for one piece of output of exactly `size` bytes: in the stream's own
 // buffer when it offers it, else in memory of ours that finish() writes.
 // Either way the bytes reach the stream once.
 class JWriteSpace {
 public:
     static constexpr int localSize = 512;
 
-    JWriteSpace(JStream* stream, int size) : stream(stream), direct(stream->reserve(size)) {
+    JWriteSpace(JStream* stream, int size) : stream(stream), direct(stream->claim(size)), size(size) {
         bytes = direct;
         if (bytes != nullptr) return;
         if (size > localSize) {
@@ -69,19 +68,17 @@ public:
 
     char* bytes;  // where the output goes
 
-    // Hands over bytes[0..end - bytes); 1 when the stream took them all.
-    int finish(const char* end) {
-        int count = static_cast<int>(end - bytes);
-        if (direct != nullptr) {
-            stream->commit(count);
-            return 1;
-        }
-        return stream->write(bytes, count) == count ? 1 : 0;
+    // Hands over the bytes once all `size` of them are filled; 1 when the
+    // stream took them all.
+    int finish() {
+        if (direct != nullptr) return 1;
+        return stream->write(bytes, size) == size ? 1 : 0;
     }
 
 private:
     JStream* stream;
     char* direct;
+    int size;
     std::unique_ptr<char[]> onHeap;
     char local[localSize];
 };
