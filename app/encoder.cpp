@@ -58,7 +58,7 @@ int decide(Form form, const SourceInstruction& s, uint8_t modrmBase, Encoding* e
         case Form::regSecondMemFirst:
             return readAddress(s.op1, s.op1Length, &address) && decideMemoryForm(s.second.number, address, e);
         case Form::immediateSecond:
-            if (!readImmediate(s.op2, &immediate)) return 0;
+            if (!readImmediate(s.op2, s.op2Length, &immediate)) return 0;
             *e = decideImmediateForm(modrmBase, s.first.number, immediate);
             return 1;
     }

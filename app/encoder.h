@@ -21,7 +21,7 @@ struct Definition {
 Definition definitionOf(const JMMXSet* def);
 
 // A candidate line: the line as written (without its line end) and its two
-// operands, lower-cased and NUL-terminated, classified once for all the
+// operands as written (no terminator needed), classified once for all the
 // definitions of the mnemonic.
 struct SourceInstruction {
     const char* line;
@@ -43,7 +43,7 @@ SourceInstruction sourceInstruction(const char* line, int lineLength, const char
 // written), -1 when it fits but dst did not take the whole line.
 int encodeSource(JStream* dst, const SourceInstruction& source, const Definition& def);
 
-// The same for a line and operands (already lower-cased) held in strings.
+// The same for a line and operands held in strings.
 int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def,
                       const JString& op1, const JString& op2);
 

@@ -11,17 +11,6 @@ const char lineEnd[] = "\r\n";
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// ASCII lower case (letters only, as JString::toLower), by table.
-struct LowerCase {
-    char of[256];
-    constexpr LowerCase() : of() {
-        for (int c = 0; c < 256; ++c) of[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    }
-};
-constexpr LowerCase lowerCase;
-
-char asciiLower(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
-
 // Bytes that stop the mnemonic scan: a blank, a ';' (which makes the line a
 // comment) and the bytes that can follow a line's text (CR, LF, NUL). One
 // table look-up per byte.
@@ -40,16 +29,18 @@ bool endsMnemonic(char c) { return mnemonicStops.stops[static_cast<unsigned char
 // its start in *start, or -1 when a ';' comes before the mnemonic is
 // complete (the line is a comment).
 int scanMnemonic(const char* text, int n, int* start) {
-    int i = 0;
-    while (isBlank(text[i])) ++i;
-    *start = i;
+    const char* first = text;
+    while (isBlank(*first)) ++first;
+    const char* p = first;
+    const char* end = text + n;
     for (;;) {
-        while (!endsMnemonic(text[i])) ++i;
-        if (i == n || text[i] != '\r') break;
-        ++i;  // a CR inside the line is part of the word
+        while (!endsMnemonic(*p)) ++p;
+        if (p == end || *p != '\r') break;
+        ++p;  // a CR inside the line is part of the word
     }
-    if (i < n && text[i] == ';') return -1;
-    return i - *start;
+    if (p < end && *p == ';') return -1;
+    *start = static_cast<int>(first - text);
+    return static_cast<int>(p - first);
 }
 
 // What a byte means to the operand scan, by table. A CR may end the line's
@@ -146,14 +137,12 @@ private:
     }
 };
 
-// Splits the operands of text[0..n) that follow the mnemonic, lower-cases
-// them into the reused strings and classifies them for the encoder.
-SourceInstruction candidateOf(JLineStrings& strings, const char* text, int n, int operandsFrom) {
+// Splits the operands of text[0..n) that follow the mnemonic and
+// classifies them for the encoder, where they stand.
+SourceInstruction candidateOf(const char* text, int n, int operandsFrom) {
     Span first, second;
     OperandSplitter(text, n).split(operandsFrom, first, second);
-    strings.op1.set(text + first.start, first.stop - first.start, true);
-    strings.op2.set(text + second.start, second.stop - second.start, true);
-    return sourceInstruction(text, n, strings.op1.text.data, first.stop - first.start, strings.op2.text.data,
+    return sourceInstruction(text, n, text + first.start, first.stop - first.start, text + second.start,
                              second.stop - second.start);
 }
 
@@ -177,7 +166,7 @@ int copyLine(JStream* dst, const char* text, int n) {
 int encodeWithIndex(JStream* dst, const char* text, int n, int start, int length, JLineContext* context) {
     const JMnemonicIndex::Entry* entry = context->index.find(text + start, length);
     if (entry == nullptr) return copyLine(dst, text, n);
-    SourceInstruction source = candidateOf(context->strings, text, n, start + length);
+    SourceInstruction source = candidateOf(text, n, start + length);
     for (; entry != nullptr; entry = entry->nextSame) {
         int written = encodeSource(dst, source, context->definitions[entry->number]);
         if (written != 0) return written;
@@ -187,19 +176,6 @@ int encodeWithIndex(JStream* dst, const char* text, int n, int start, int length
 
 }  // namespace
 
-
-void JReusedString::set(const char* bytes, int n, bool lower) {
-    if (n + 1 > capacity) {
-        capacity = n + 1 > 128 ? n + 1 : 128;
-        text.allocate(capacity);
-    }
-    if (lower) {
-        for (int k = 0; k < n; ++k) text.data[k] = asciiLower(bytes[k]);
-    } else {
-        std::memcpy(text.data, bytes, static_cast<size_t>(n));
-    }
-    text.data[n] = '\0';
-}
 
 JLineContext::JLineContext(JMMXSet* table)
     : index(table), definitions(new Definition[index.recordCount() > 0 ? index.recordCount() : 1]) {
@@ -226,8 +202,7 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     JMMXSet* def = table->nextRecord();
     while (def != table && !def->mnemonic.equals(mnemonic)) def = def->nextRecord();
     if (def == table) return copyLine(dst, text, n);
-    JLineStrings strings;
-    SourceInstruction source = candidateOf(strings, text, n, start + length);
+    SourceInstruction source = candidateOf(text, n, start + length);
     for (; def != table; def = def->nextRecord()) {
         if (!def->mnemonic.equals(mnemonic)) continue;
         int written = encodeSource(dst, source, definitionOf(def));

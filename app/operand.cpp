@@ -16,6 +16,17 @@ constexpr RegisterName registerTable[registerCount] = {
 
 namespace {
 
+// ASCII lower case, by table.
+struct LowerCase {
+    char of[256];
+    constexpr LowerCase() : of() {
+        for (int c = 0; c < 256; ++c) of[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+};
+constexpr LowerCase lowerCase;
+
+constexpr char lowered(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
+
 // Registers by their last two letters: slot (letter 2 * 3 + letter 3) mod 64
 // holds the register's place in registerTable plus 1, or 0. The sixteen
 // names fall into distinct slots (checked below), so one look-up and one
@@ -23,7 +34,8 @@ namespace {
 constexpr int registerSlotCount = 64;
 
 constexpr unsigned registerSlotOf(const char* name) {
-    return (static_cast<unsigned char>(name[1]) * 3u + static_cast<unsigned char>(name[2])) % registerSlotCount;
+    return (static_cast<unsigned char>(lowered(name[1])) * 3u + static_cast<unsigned char>(lowered(name[2]))) %
+           registerSlotCount;
 }
 
 struct RegisterSlots {
@@ -45,7 +57,8 @@ const RegisterName* registerNamed(const char* s) {
     int place = registerSlotTable.place[registerSlotOf(s)];
     if (place == 0) return nullptr;
     const RegisterName* r = &registerTable[place - 1];
-    return (r->name[0] == s[0] && r->name[1] == s[1] && r->name[2] == s[2]) ? r : nullptr;
+    return (r->name[0] == lowered(s[0]) && r->name[1] == lowered(s[1]) && r->name[2] == lowered(s[2])) ? r
+                                                                                                         : nullptr;
 }
 
 // Far beyond any displacement, and far from overflowing a sum of such values.
@@ -73,7 +86,10 @@ struct AddressBytes {
     constexpr AddressBytes() : endsWord(), digit() {
         for (const char c : {'\0', ' ', '\t', '+', '-', '*', '[', ']'}) endsWord[static_cast<unsigned char>(c)] = true;
         for (int c = 0; c < 256; ++c)
-            digit[c] = static_cast<signed char>(c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1);
+            digit[c] = static_cast<signed char>(c >= '0' && c <= '9'   ? c - '0'
+                                                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                                       : -1);
     }
 };
 constexpr AddressBytes addressBytes;
@@ -97,8 +113,8 @@ int readDigits(const char* s, int n, int base, int64_t* value) {
 
 // An unsigned number word of n characters: 0x.., ..h (first a decimal digit) or decimal.
 int readNumberWord(const char* s, int n, int64_t* value) {
-    if (n >= 2 && s[0] == '0' && s[1] == 'x') return readDigits(s + 2, n - 2, 16, value);
-    if (n >= 2 && s[n - 1] == 'h' && isDecimalDigit(s[0])) return readDigits(s, n - 1, 16, value);
+    if (n >= 2 && s[0] == '0' && lowered(s[1]) == 'x') return readDigits(s + 2, n - 2, 16, value);
+    if (n >= 2 && lowered(s[n - 1]) == 'h' && isDecimalDigit(s[0])) return readDigits(s, n - 1, 16, value);
     return readDigits(s, n, 10, value);
 }
 
@@ -193,7 +209,7 @@ Operand classifyOperand(const char* text) { return classifyOperand(text, static_
 
 Operand classifyOperand(const char* text, int length) {
     Operand operand = {kindImmediate, 0};
-    if (text[0] == '[') {
+    if (length > 0 && text[0] == '[') {
         operand.kind = kindMemory;
         return operand;
     }
@@ -208,17 +224,29 @@ Operand classifyOperand(const char* text, int length) {
 }
 
 int readNumber(const char* text, int64_t* value) {
+    return readNumber(text, static_cast<int>(std::strlen(text)), value);
+}
+
+int readNumber(const char* text, int length, int64_t* value) {
     int negative = 0;
-    if (text[0] == '+' || text[0] == '-') negative = (*text++ == '-');
+    if (length > 0 && (text[0] == '+' || text[0] == '-')) {
+        negative = (text[0] == '-');
+        ++text;
+        --length;
+    }
     int64_t magnitude = 0;
-    if (!readNumberWord(text, static_cast<int>(std::strlen(text)), &magnitude)) return 0;
+    if (!readNumberWord(text, length, &magnitude)) return 0;
     *value = negative ? -magnitude : magnitude;
     return 1;
 }
 
 int readImmediate(const char* text, uint8_t* byte) {
+    return readImmediate(text, static_cast<int>(std::strlen(text)), byte);
+}
+
+int readImmediate(const char* text, int length, uint8_t* byte) {
     int64_t value = 0;
-    if (!readNumber(text, &value) || value < lowestImmediate || value > highestImmediate) return 0;
+    if (!readNumber(text, length, &value) || value < lowestImmediate || value > highestImmediate) return 0;
     *byte = static_cast<uint8_t>(value & 0xFF);
     return 1;
 }
