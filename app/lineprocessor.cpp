@@ -24,23 +24,23 @@ constexpr MnemonicStops mnemonicStops;
 
 bool endsMnemonic(char c) { return mnemonicStops.stops[static_cast<unsigned char>(c)]; }
 
-// Scans the mnemonic from the start of text[0..n), which is followed by a
-// CR, LF or NUL. Returns its length (0 when the line holds only blanks) and
-// its start in *start, or -1 when a ';' comes before the mnemonic is
-// complete (the line is a comment).
-int scanMnemonic(const char* text, int n, int* start) {
-    const char* first = text;
-    while (isBlank(*first)) ++first;
+// Length of the word at first, which lies in a line ending at end (followed
+// by a CR, LF or NUL), or -1 when a ';' comes before the word is complete
+// (the line is a comment). 0 when the line holds nothing more.
+int wordLength(const char* first, const char* end) {
     const char* p = first;
-    const char* end = text + n;
     for (;;) {
         while (!endsMnemonic(*p)) ++p;
         if (p == end || *p != '\r') break;
         ++p;  // a CR inside the line is part of the word
     }
     if (p < end && *p == ';') return -1;
-    *start = static_cast<int>(first - text);
     return static_cast<int>(p - first);
+}
+
+const char* skipBlanks(const char* p) {
+    while (isBlank(*p)) ++p;
+    return p;
 }
 
 // What a byte means to the operand scan, by table. A CR may end the line's
@@ -162,8 +162,15 @@ int copyLine(JStream* dst, const char* text, int n) {
 }
 
 // The definitions named by the mnemonic, found through the index; a line
-// whose mnemonic has none costs one lookup and no allocation.
-int encodeWithIndex(JStream* dst, const char* text, int n, int start, int length, JLineContext* context) {
+// whose mnemonic has none costs one lookup and no allocation, and a line
+// whose first word cannot start a mnemonic (most labels, comments and
+// ordinary instructions) is copied before the word is even scanned.
+int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context) {
+    const char* first = skipBlanks(text);
+    if (!context->index.mayStart(*first)) return copyLine(dst, text, n);
+    int start = static_cast<int>(first - text);
+    int length = wordLength(first, text + n);
+    if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
     const JMnemonicIndex::Entry* entry = context->index.find(text + start, length);
     if (entry == nullptr) return copyLine(dst, text, n);
     SourceInstruction source = candidateOf(text, n, start + length);
@@ -189,10 +196,11 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     if (src->readLineView(&text, &n) == 0) return 0;
     if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
 
-    int start = 0;
-    int length = scanMnemonic(text, n, &start);
+    if (context != nullptr) return encodeWithIndex(dst, text, n, context);
+
+    int start = static_cast<int>(skipBlanks(text) - text);
+    int length = wordLength(text + start, text + n);
     if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
-    if (context != nullptr) return encodeWithIndex(dst, text, n, start, length, context);
 
     JString mnemonic(length + 1);
     for (int k = 0; k < length; ++k) mnemonic.data[k] = text[start + k];

@@ -98,6 +98,8 @@ JMnemonicIndex::Bucket* JMnemonicIndex::bucketFor(const char* text, int length, 
     }
 }
 
+bool JMnemonicIndex::mayStart(char c) const { return starts[static_cast<unsigned char>(lowered(c))]; }
+
 // Most words that are no mnemonic (labels, ordinary instructions) are told
 // by their length or first byte before any hashing.
 const JMnemonicIndex::Entry* JMnemonicIndex::find(const char* text, int length) const {

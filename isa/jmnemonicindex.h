@@ -27,6 +27,9 @@ public:
     // The first record (in file order) whose mnemonic equals text[0..length)
     // lower-cased (ASCII letters only), or null when there is none.
     const Entry* find(const char* text, int length) const;
+    // False when no indexed mnemonic starts with c (lower-cased): a word
+    // that starts so has no definition, whatever follows.
+    bool mayStart(char c) const;
     // Records in the table, so callers can keep facts of their own per number.
     int recordCount() const { return count; }
 
