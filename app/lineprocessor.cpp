@@ -1,5 +1,6 @@
 #include "lineprocessor.h"
 
+#include <climits>
 #include <cstring>
 #include <initializer_list>
 
@@ -147,18 +148,17 @@ SourceInstruction candidateOf(const char* text, int n, int operandsFrom) {
 }
 
 // Writes the line as it was read, then CR LF. 1 when both went out whole.
-// A line of usual length goes out in one piece, built in place.
+// Where the destination offers room, the line is built there in one piece.
 int copyLine(JStream* dst, const char* text, int n) {
-    if (n > JWriteSpace::localSize - 2) {
-        if (dst->write(text, n) != n) return -1;
-        return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+    char* out = n <= INT_MAX - 2 ? dst->claim(n + 2) : nullptr;
+    if (out != nullptr) {
+        std::memcpy(out, text, static_cast<size_t>(n));
+        out[n] = '\r';
+        out[n + 1] = '\n';
+        return 1;
     }
-    JWriteSpace space(dst, n + 2);
-    char* out = space.bytes;
-    std::memcpy(out, text, static_cast<size_t>(n));
-    out[n] = '\r';
-    out[n + 1] = '\n';
-    return space.finish() ? 1 : -1;
+    if (dst->write(text, n) != n) return -1;
+    return dst->write(lineEnd, 2) == 2 ? 1 : -1;
 }
 
 // The definitions named by the mnemonic, found through the index; a line
