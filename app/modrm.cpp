@@ -100,7 +100,7 @@ int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding) {
         e.sibBase = sibNoBase;
         e.displacementSize = 4;
     } else {
-        e.displacementSize = displacementSizeFor(address.displacement, r.base);
+        e.displacementSize = static_cast<uint8_t>(displacementSizeFor(address.displacement, r.base));
         e.mod = modForDisplacementSize(e.displacementSize);
         if (r.hasIndex) {
             // [base + index*scale + disp]
