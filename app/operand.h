@@ -10,7 +10,7 @@
 
 // One register name and its field value, in hardware order.
 struct RegisterName {
-    const char* name;
+    char name[4];
     int32_t kind;
     uint8_t number;
 };
