@@ -87,7 +87,9 @@ Encoding decideImmediateForm(uint8_t modrmBase, uint8_t rmRegister, uint8_t imme
 int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding) {
     AddressRegisters r;
     if (!chooseRegisters(address, &r)) return 0;
-    Encoding e = emptyEncoding();
+    // Filled where it stands: a copy of freshly written fields would wait on them.
+    Encoding& e = *encoding;
+    e = emptyEncoding();
     e.reg = reg;
     e.displacement = address.displacement;
     if (!r.hasBase) {
@@ -120,7 +122,6 @@ int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding) {
             e.rm = r.base;
         }
     }
-    *encoding = e;
     return 1;
 }
 

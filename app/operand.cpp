@@ -256,8 +256,10 @@ int readAddress(const char* text, Address* address) {
 }
 
 int readAddress(const char* text, int n, Address* address) {
-    Address a = {};
     if (n < 2 || text[0] != '[' || text[n - 1] != ']') return 0;
+    // Filled where it stands: a copy of freshly written fields would wait on them.
+    Address& a = *address;
+    a = Address{};
     const char* p = text + 1;
     const char* last = text + n - 1;  // the closing bracket
     int64_t sum = 0;
@@ -274,6 +276,5 @@ int readAddress(const char* text, int n, Address* address) {
     }
     if (sum < lowestDisplacement || sum > highestDisplacement) return 0;
     a.displacement = static_cast<uint32_t>(sum);
-    *address = a;
     return 1;
 }

@@ -52,7 +52,8 @@ int readImmediate(const char* text, int length, uint8_t* byte);
 
 // "[term +|- term ...]" whose first term is a register, plain or scaled; at
 // most two registers, one of them scaled; numbers add up to the displacement,
-// which must lie in -2^31..2^32-1. Returns 0 for anything else.
+// which must lie in -2^31..2^32-1. Returns 0 for anything else (and then
+// *address holds nothing of use).
 int readAddress(const char* text, Address* address);
 // The same for text[0..length), which needs no terminator.
 int readAddress(const char* text, int length, Address* address);
