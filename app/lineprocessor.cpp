@@ -183,7 +183,6 @@ int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context
 
 }  // namespace
 
-
 JLineContext::JLineContext(JMMXSet* table)
     : index(table), definitions(new Definition[index.recordCount() > 0 ? index.recordCount() : 1]) {
     int n = 0;
