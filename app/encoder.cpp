@@ -1,8 +1,8 @@
 #include "encoder.h"
 
+#include <cassert>
 #include <climits>
 #include <cstring>
-#include <memory>
 
 #include "modrm.h"
 #include "operand.h"
@@ -43,24 +43,23 @@ const FormEntry* formFor(int32_t firstKind, int32_t secondKind) {
     return nullptr;
 }
 
-int decide(Form form, const Operand& first, const Operand& second, const JString& op1,
-           const JString& op2, uint8_t modrmBase, Encoding* e) {
+int decide(Form form, const SourceInstruction& s, uint8_t modrmBase, Encoding* e) {
     Address address;
     uint8_t immediate = 0;
     switch (form) {
         case Form::regFirstRmSecond:
-            *e = decideRegisterForm(first.number, second.number);
+            *e = decideRegisterForm(s.first.number, s.second.number);
             return 1;
         case Form::regSecondRmFirst:
-            *e = decideRegisterForm(second.number, first.number);
+            *e = decideRegisterForm(s.second.number, s.first.number);
             return 1;
         case Form::regFirstMemSecond:
-            return readAddress(op2.data, &address) && decideMemoryForm(first.number, address, e);
+            return readAddress(s.op2, s.op2Length, &address) && decideMemoryForm(s.first.number, address, e);
         case Form::regSecondMemFirst:
-            return readAddress(op1.data, &address) && decideMemoryForm(second.number, address, e);
+            return readAddress(s.op1, s.op1Length, &address) && decideMemoryForm(s.second.number, address, e);
         case Form::immediateSecond:
-            if (!readImmediate(op2.data, &immediate)) return 0;
-            *e = decideImmediateForm(modrmBase, first.number, immediate);
+            if (!readImmediate(s.op2, s.op2Length, &immediate)) return 0;
+            *e = decideImmediateForm(modrmBase, s.first.number, immediate);
             return 1;
     }
     return 0;
@@ -70,7 +69,6 @@ constexpr char linePrefix[] = "\tdb\t\t00fh,0";
 constexpr char commentStart[] = "\t\t;";
 constexpr char lineEnd[] = "\r\n";
 constexpr int byteTextLength = 5;  // ",0xxh"
-constexpr size_t stackLineSize = 512;
 
 // Copies n bytes to out and returns the position after them.
 char* put(char* out, const char* text, size_t n) {
@@ -78,58 +76,76 @@ char* put(char* out, const char* text, size_t n) {
     return out + n;
 }
 
-// ",0xxh": a byte as two lower-case hex digits.
-char* putByteText(char* out, uint8_t byte) {
-    static constexpr char digits[] = "0123456789abcdef";
-    *out++ = ',';
-    *out++ = '0';
-    *out++ = digits[byte >> 4];
-    *out++ = digits[byte & 15];
-    *out++ = 'h';
-    return out;
-}
-
-// The whole db line, written with one call: prefix, opcode, bytes, comment.
-int writeLine(JStream* dst, const JString& opcode, const uint8_t* bytes, int count,
-              const JString& line) {
-    size_t opcodeLength = std::strlen(opcode.data);
-    size_t lineLength = std::strlen(line.data);
-    size_t total = sizeof linePrefix - 1 + opcodeLength + static_cast<size_t>(count) * byteTextLength +
-                   sizeof commentStart - 1 + lineLength + sizeof lineEnd - 1;
-    if (total > INT_MAX) return -1;
-    char onStack[stackLineSize];
-    std::unique_ptr<char[]> onHeap;
-    char* buffer = onStack;
-    if (total + 1 > stackLineSize) {  // long lines only
-        onHeap.reset(new char[total + 1]);
-        buffer = onHeap.get();
+// ",0xxh" for every byte: two lower-case hex digits.
+struct ByteTexts {
+    char of[256][byteTextLength];
+    constexpr ByteTexts() : of() {
+        constexpr char digits[] = "0123456789abcdef";
+        for (int b = 0; b < 256; ++b) {
+            of[b][0] = ',';
+            of[b][1] = '0';
+            of[b][2] = digits[b >> 4];
+            of[b][3] = digits[b & 15];
+            of[b][4] = 'h';
+        }
     }
-    char* out = put(buffer, linePrefix, sizeof linePrefix - 1);
-    out = put(out, opcode.data, opcodeLength);
+};
+constexpr ByteTexts byteTexts;
+
+char* putByteText(char* out, uint8_t byte) { return put(out, byteTexts.of[byte], byteTextLength); }
+
+// The whole db line, built in place and written once: prefix, opcode,
+// bytes, comment, line end.
+int writeLine(JStream* dst, const Definition& def, const uint8_t* bytes, int count, const char* line,
+              int lineLength) {
+    int64_t total = int64_t{sizeof linePrefix - 1} + def.opcodeLength + int64_t{count} * byteTextLength +
+                    int64_t{sizeof commentStart - 1} + lineLength + int64_t{sizeof lineEnd - 1};
+    if (total > INT_MAX) return -1;
+    JWriteSpace space(dst, static_cast<int>(total));
+    char* out = put(space.bytes, linePrefix, sizeof linePrefix - 1);
+    out = put(out, def.opcode, static_cast<size_t>(def.opcodeLength));
     for (int i = 0; i < count; ++i) out = putByteText(out, bytes[i]);
     out = put(out, commentStart, sizeof commentStart - 1);
-    out = put(out, line.data, lineLength);
+    out = put(out, line, static_cast<size_t>(lineLength));
     out = put(out, lineEnd, sizeof lineEnd - 1);
-    int length = static_cast<int>(out - buffer);
-    return dst->write(buffer, length) == length ? 1 : -1;
+    assert(out == space.bytes + total);
+    return space.finish() ? 1 : -1;
 }
-
-bool isEmms(const JMMXSet* def) { return def->mnemonic.data[0] == 'e' && std::strcmp(def->mnemonic.data, "emms") == 0; }
 
 }  // namespace
 
-int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def, const JString& op1,
-                      const JString& op2) {
+Definition definitionOf(const JMMXSet* def) {
+    Definition d;
+    d.firstKind = def->firstKind;
+    d.secondKind = def->secondKind;
+    d.modrmBase = def->modrmBase;
+    d.isEmms = std::strcmp(def->mnemonic.data, "emms") == 0;
+    d.opcode = def->opcode.data;
+    d.opcodeLength = static_cast<int>(std::strlen(def->opcode.data));
+    return d;
+}
+
+SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
+                                    const char* op2, int op2Length) {
+    return SourceInstruction{line,      lineLength, op1, op1Length, op2, op2Length, classifyOperand(op1, op1Length),
+                             classifyOperand(op2, op2Length)};
+}
+
+int encodeSource(JStream* dst, const SourceInstruction& source, const Definition& def) {
     // emms takes no operands; whatever the line has is ignored.
-    if (isEmms(def)) return writeLine(dst, def->opcode, nullptr, 0, line);
-    Operand first = classifyOperand(op1.data);
-    Operand second = classifyOperand(op2.data);
-    if (first.kind != def->firstKind || second.kind != def->secondKind) return 0;
-    const FormEntry* entry = formFor(first.kind, second.kind);
+    if (def.isEmms) return writeLine(dst, def, nullptr, 0, source.line, source.lineLength);
+    if (source.first.kind != def.firstKind || source.second.kind != def.secondKind) return 0;
+    const FormEntry* entry = formFor(source.first.kind, source.second.kind);
     Encoding encoding;
-    if (entry == nullptr || !decide(entry->form, first, second, op1, op2, def->modrmBase, &encoding))
-        return 0;
+    if (entry == nullptr || !decide(entry->form, source, def.modrmBase, &encoding)) return 0;
     uint8_t bytes[maxEncodingBytes];
     int count = encodingBytes(encoding, bytes);
-    return writeLine(dst, def->opcode, bytes, count, line);
+    return writeLine(dst, def, bytes, count, source.line, source.lineLength);
+}
+
+int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def, const JString& op1,
+                      const JString& op2) {
+    SourceInstruction source =
+        sourceInstruction(line.data, line.length(), op1.data, op1.length(), op2.data, op2.length());
+    return encodeSource(dst, source, definitionOf(def));
 }

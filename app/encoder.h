@@ -5,11 +5,45 @@
 #include "jmmxset.h"
 #include "jstream.h"
 #include "jstring.h"
+#include "operand.h"
 
-// Classifies op1/op2 (already lower-cased), checks them against def and, when
-// def fits, writes the db line for `line` to dst.
+// What the encoder reads of one definition, taken from the record once:
+// its operand kinds, its ModR/M base and its opcode text with the length.
+struct Definition {
+    int32_t firstKind;
+    int32_t secondKind;
+    uint8_t modrmBase;
+    bool isEmms;  // emms takes no operands
+    const char* opcode;
+    int opcodeLength;
+};
+
+Definition definitionOf(const JMMXSet* def);
+
+// A candidate line: the line as written (without its line end) and its two
+// operands as written (no terminator needed), classified once for all the
+// definitions of the mnemonic.
+struct SourceInstruction {
+    const char* line;
+    int lineLength;
+    const char* op1;
+    int op1Length;
+    const char* op2;
+    int op2Length;
+    Operand first;
+    Operand second;
+};
+
+SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
+                                    const char* op2, int op2Length);
+
+// Checks the operands against def and, when def fits, writes the db line for
+// the source line to dst.
 // Returns 1 when the line was written, 0 when def does not fit (nothing
 // written), -1 when it fits but dst did not take the whole line.
+int encodeSource(JStream* dst, const SourceInstruction& source, const Definition& def);
+
+// The same for a line and operands held in strings.
 int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def,
                       const JString& op1, const JString& op2);
 

@@ -1,64 +1,62 @@
 #include "lineprocessor.h"
 
+#include <climits>
 #include <cstring>
+#include <initializer_list>
 
 #include "encoder.h"
 
 namespace {
 
 const char lineEnd[] = "\r\n";
-constexpr int shortLine = 254;  // longest line copied with one write
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
-// ASCII lower case (letters only, as JString::toLower), by table.
-struct LowerCase {
-    char of[256];
-    constexpr LowerCase() : of() {
-        for (int c = 0; c < 256; ++c) of[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    }
-};
-constexpr LowerCase lowerCase;
-
-char asciiLower(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
-
-// Bytes that stop the mnemonic scan: the end of the line, a blank, or a ';'
-// (which makes the line a comment). One table look-up per byte.
+// Bytes that stop the mnemonic scan: a blank, a ';' (which makes the line a
+// comment) and the bytes that can follow a line's text (CR, LF, NUL). One
+// table look-up per byte.
 struct MnemonicStops {
     bool stops[256];
     constexpr MnemonicStops() : stops() {
-        stops[0] = stops[static_cast<unsigned char>(' ')] = stops[static_cast<unsigned char>('\t')] = true;
-        stops[static_cast<unsigned char>(';')] = true;
+        for (const char c : {' ', '\t', ';', '\r', '\n', '\0'}) stops[static_cast<unsigned char>(c)] = true;
     }
 };
 constexpr MnemonicStops mnemonicStops;
 
 bool endsMnemonic(char c) { return mnemonicStops.stops[static_cast<unsigned char>(c)]; }
 
-// Scans the mnemonic from the start of the line. Returns its length (0 when
-// the line holds only blanks) and its start in *start, or -1 when a ';' comes
-// before the mnemonic is complete (the line is a comment).
-int scanMnemonic(const char* text, int* start) {
-    int i = 0;
-    while (isBlank(text[i])) ++i;
-    *start = i;
-    while (!endsMnemonic(text[i])) ++i;
-    if (text[i] == ';') return -1;
-    return i - *start;
+// Length of the word at first, which lies in a line ending at end (followed
+// by a CR, LF or NUL), or -1 when a ';' comes before the word is complete
+// (the line is a comment). 0 when the line holds nothing more.
+int wordLength(const char* first, const char* end) {
+    const char* p = first;
+    for (;;) {
+        while (!endsMnemonic(*p)) ++p;
+        if (p == end || *p != '\r') break;
+        ++p;  // a CR inside the line is part of the word
+    }
+    if (p < end && *p == ';') return -1;
+    return static_cast<int>(p - first);
 }
 
-// What a byte means to the operand scan, by table.
-enum class OperandByte : unsigned char { plain, separator, open, close, semicolon, end };
+const char* skipBlanks(const char* p) {
+    while (isBlank(*p)) ++p;
+    return p;
+}
+
+// What a byte means to the operand scan, by table. A CR may end the line's
+// text or stand inside it; the scan tells which by the position.
+enum class OperandByte : unsigned char { plain, separator, open, close, semicolon, lineEnd };
 
 struct OperandBytes {
     OperandByte of[256];
     constexpr OperandBytes() : of() {
-        of[0] = OperandByte::end;
         of[static_cast<unsigned char>(' ')] = of[static_cast<unsigned char>('\t')] = OperandByte::separator;
         of[static_cast<unsigned char>(',')] = OperandByte::separator;
         of[static_cast<unsigned char>('[')] = OperandByte::open;
         of[static_cast<unsigned char>(']')] = OperandByte::close;
         of[static_cast<unsigned char>(';')] = OperandByte::semicolon;
+        for (const char c : {'\r', '\n', '\0'}) of[static_cast<unsigned char>(c)] = OperandByte::lineEnd;
     }
 };
 constexpr OperandBytes operandBytes;
@@ -79,7 +77,7 @@ struct Span {
 // than two operands is copied, not encoded as if it had two.
 class OperandSplitter {
 public:
-    explicit OperandSplitter(const char* text) : text(text), commentSeen(false) {}
+    OperandSplitter(const char* text, int n) : text(text), n(n), commentSeen(false) {}
 
     void split(int from, Span& op1, Span& op2) {
         op1 = op2 = Span{from, from};
@@ -89,15 +87,16 @@ public:
         if (commentSeen || op2.stop == op2.start) return;
         int rest = end;
         while (isBlank(text[rest])) ++rest;
-        if (text[rest] == '\0' || text[rest] == ';') return;
+        if (rest == n || text[rest] == ';') return;
         op2.stop = lastOperandByte(rest);
     }
 
 private:
     const char* text;
+    int n;  // the line's length; text[n] is a CR, LF or NUL
     bool commentSeen;
 
-    static bool isSeparator(char c) { return isBlank(c) || c == ','; }
+    static bool isSeparator(char c) { return operandByteOf(c) == OperandByte::separator; }
 
     // One operand from position i; returns where the scan stopped.
     int scan(int i, Span& op) {
@@ -107,7 +106,10 @@ private:
         for (;; ++i) {
             OperandByte kind = operandByteOf(text[i]);
             if (kind == OperandByte::plain) continue;  // most bytes: one look-up
-            if (kind == OperandByte::end) break;
+            if (kind == OperandByte::lineEnd) {
+                if (i == n) break;
+                continue;  // a CR inside the line
+            }
             if (kind == OperandByte::open) {
                 inBrackets = true;
             } else if (kind == OperandByte::close) {
@@ -126,7 +128,7 @@ private:
     int lastOperandByte(int from) {
         bool inBrackets = false;
         int i = from;
-        for (; text[i] != '\0'; ++i) {
+        for (; i < n; ++i) {
             if (text[i] == '[') inBrackets = true;
             else if (text[i] == ']') inBrackets = false;
             else if (text[i] == ';' && !inBrackets) break;
@@ -136,49 +138,44 @@ private:
     }
 };
 
-struct Operands {
-    Span first;
-    Span second;
-};
-
-Operands splitOperands(const char* text, int from) {
-    Operands ops;
-    OperandSplitter(text).split(from, ops.first, ops.second);
-    return ops;
-}
-
-// Fills the encoder's strings for a line whose mnemonic has definitions:
-// the line itself and its operands, split once, lower-cased.
-void fillCandidate(JLineStrings& strings, const char* text, int n, int operandsFrom) {
-    Operands ops = splitOperands(text, operandsFrom);
-    strings.line.set(text, n, false);
-    strings.op1.set(text + ops.first.start, ops.first.stop - ops.first.start, true);
-    strings.op2.set(text + ops.second.start, ops.second.stop - ops.second.start, true);
+// Splits the operands of text[0..n) that follow the mnemonic and
+// classifies them for the encoder, where they stand.
+SourceInstruction candidateOf(const char* text, int n, int operandsFrom) {
+    Span first, second;
+    OperandSplitter(text, n).split(operandsFrom, first, second);
+    return sourceInstruction(text, n, text + first.start, first.stop - first.start, text + second.start,
+                             second.stop - second.start);
 }
 
 // Writes the line as it was read, then CR LF. 1 when both went out whole.
-// A short line goes out with its CR LF in one write.
+// Where the destination offers room, the line is built there in one piece.
 int copyLine(JStream* dst, const char* text, int n) {
-    char joined[shortLine + 2];
-    if (n <= shortLine) {
-        std::memcpy(joined, text, static_cast<size_t>(n));
-        joined[n] = '\r';
-        joined[n + 1] = '\n';
-        return dst->write(joined, n + 2) == n + 2 ? 1 : -1;
+    char* out = n <= INT_MAX - 2 ? dst->claim(n + 2) : nullptr;
+    if (out != nullptr) {
+        std::memcpy(out, text, static_cast<size_t>(n));
+        out[n] = '\r';
+        out[n + 1] = '\n';
+        return 1;
     }
     if (dst->write(text, n) != n) return -1;
     return dst->write(lineEnd, 2) == 2 ? 1 : -1;
 }
 
 // The definitions named by the mnemonic, found through the index; a line
-// whose mnemonic has none costs one lookup and no allocation.
-int encodeWithIndex(JStream* dst, const char* text, int n, int start, int length, JLineContext* context) {
+// whose mnemonic has none costs one lookup and no allocation, and a line
+// whose first word cannot start a mnemonic (most labels, comments and
+// ordinary instructions) is copied before the word is even scanned.
+int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context) {
+    const char* first = skipBlanks(text);
+    if (!context->index.mayStart(*first)) return copyLine(dst, text, n);
+    int start = static_cast<int>(first - text);
+    int length = wordLength(first, text + n);
+    if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
     const JMnemonicIndex::Entry* entry = context->index.find(text + start, length);
     if (entry == nullptr) return copyLine(dst, text, n);
-    JLineStrings& strings = context->strings;
-    fillCandidate(strings, text, n, start + length);
+    SourceInstruction source = candidateOf(text, n, start + length);
     for (; entry != nullptr; entry = entry->nextSame) {
-        int written = encodeInstruction(dst, strings.line.text, entry->record, strings.op1.text, strings.op2.text);
+        int written = encodeSource(dst, source, context->definitions[entry->number]);
         if (written != 0) return written;
     }
     return copyLine(dst, text, n);
@@ -186,30 +183,23 @@ int encodeWithIndex(JStream* dst, const char* text, int n, int start, int length
 
 }  // namespace
 
-
-void JReusedString::set(const char* bytes, int n, bool lower) {
-    if (n + 1 > capacity) {
-        capacity = n + 1 > 128 ? n + 1 : 128;
-        text.allocate(capacity);
-    }
-    if (lower) {
-        for (int k = 0; k < n; ++k) text.data[k] = asciiLower(bytes[k]);
-    } else {
-        std::memcpy(text.data, bytes, static_cast<size_t>(n));
-    }
-    text.data[n] = '\0';
+JLineContext::JLineContext(JMMXSet* table)
+    : index(table), definitions(new Definition[index.recordCount() > 0 ? index.recordCount() : 1]) {
+    int n = 0;
+    for (JMMXSet* r = table->nextRecord(); r != table; r = r->nextRecord()) definitions[n++] = definitionOf(r);
 }
 
 int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContext* context) {
     const char* text;
     int n;
-    if (src->readLineText(&text, &n) == 0) return 0;
+    if (src->readLineView(&text, &n) == 0) return 0;
     if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
 
-    int start = 0;
-    int length = scanMnemonic(text, &start);
+    if (context != nullptr) return encodeWithIndex(dst, text, n, context);
+
+    int start = static_cast<int>(skipBlanks(text) - text);
+    int length = wordLength(text + start, text + n);
     if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
-    if (context != nullptr) return encodeWithIndex(dst, text, n, start, length, context);
 
     JString mnemonic(length + 1);
     for (int k = 0; k < length; ++k) mnemonic.data[k] = text[start + k];
@@ -219,11 +209,10 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     JMMXSet* def = table->nextRecord();
     while (def != table && !def->mnemonic.equals(mnemonic)) def = def->nextRecord();
     if (def == table) return copyLine(dst, text, n);
-    JLineStrings strings;
-    fillCandidate(strings, text, n, start + length);
+    SourceInstruction source = candidateOf(text, n, start + length);
     for (; def != table; def = def->nextRecord()) {
         if (!def->mnemonic.equals(mnemonic)) continue;
-        int written = encodeInstruction(dst, strings.line.text, def, strings.op1.text, strings.op2.text);
+        int written = encodeSource(dst, source, definitionOf(def));
         if (written != 0) return written;
     }
     return copyLine(dst, text, n);

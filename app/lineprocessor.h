@@ -3,42 +3,25 @@
 #ifndef PAKHOD_LINEPROCESSOR_H
 #define PAKHOD_LINEPROCESSOR_H
 
+#include <memory>
+
+#include "encoder.h"
 #include "jmmxset.h"
 #include "jmnemonicindex.h"
 #include "jstream.h"
 #include "jstreamtokenizer.h"
 #include "jstring.h"
 
-// A string whose buffer is kept and reused while it is large enough.
-class JReusedString {
-public:
-    JString text;
-
-    JReusedString() : capacity(1) {}
-    // Sets the text to bytes[0..n), lower-cased when asked.
-    void set(const char* bytes, int n, bool lower);
-
-private:
-    int capacity;  // bytes in text.data
-};
-
-// The strings a candidate line hands to the encoder: the line and its two
-// lower-cased operands.
-struct JLineStrings {
-    JReusedString line;
-    JReusedString op1;
-    JReusedString op2;
-};
-
 // What the line loop keeps for the whole run: the mnemonic index of the
-// table (one lookup per line instead of a walk of the table) and the
-// encoder's strings. It must not outlive the table.
+// table (one lookup per line instead of a walk of the table) and what the
+// encoder reads of each record (by record number). It must not outlive the
+// table.
 class JLineContext {
 public:
-    explicit JLineContext(JMMXSet* table) : index(table) {}
+    explicit JLineContext(JMMXSet* table);
 
     JMnemonicIndex index;
-    JLineStrings strings;
+    std::unique_ptr<Definition[]> definitions;
 };
 
 // Returns 0 at the end of the source (nothing written), 1 when one line was

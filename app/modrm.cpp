@@ -87,7 +87,9 @@ Encoding decideImmediateForm(uint8_t modrmBase, uint8_t rmRegister, uint8_t imme
 int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding) {
     AddressRegisters r;
     if (!chooseRegisters(address, &r)) return 0;
-    Encoding e = emptyEncoding();
+    // Filled where it stands: a copy of freshly written fields would wait on them.
+    Encoding& e = *encoding;
+    e = emptyEncoding();
     e.reg = reg;
     e.displacement = address.displacement;
     if (!r.hasBase) {
@@ -100,7 +102,7 @@ int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding) {
         e.sibBase = sibNoBase;
         e.displacementSize = 4;
     } else {
-        e.displacementSize = displacementSizeFor(address.displacement, r.base);
+        e.displacementSize = static_cast<uint8_t>(displacementSizeFor(address.displacement, r.base));
         e.mod = modForDisplacementSize(e.displacementSize);
         if (r.hasIndex) {
             // [base + index*scale + disp]
@@ -120,7 +122,6 @@ int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding) {
             e.rm = r.base;
         }
     }
-    *encoding = e;
     return 1;
 }
 

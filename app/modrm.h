@@ -22,17 +22,18 @@ constexpr uint8_t registerEbp = 5;
 // ModR/M, SIB, displacement, immediate: at most 1 + 1 + 4 + 1 bytes.
 constexpr int maxEncodingBytes = 7;
 
+// Sixteen bytes of plain fields, cheap to fill and to copy.
 struct Encoding {
     uint8_t mod;
     uint8_t reg;
     uint8_t rm;
-    int hasSib;
+    uint8_t hasSib;
     uint8_t sibScale;
     uint8_t sibIndex;
     uint8_t sibBase;
-    int displacementSize;  // 0, 1 or 4
+    uint8_t displacementSize;  // 0, 1 or 4
     uint32_t displacement;
-    int hasImmediate;
+    uint8_t hasImmediate;
     uint8_t immediate;
 };
 

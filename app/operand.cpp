@@ -1,8 +1,9 @@
 #include "operand.h"
 
 #include <cstring>
+#include <initializer_list>
 
-const RegisterName registerTable[registerCount] = {
+constexpr RegisterName registerTable[registerCount] = {
     {"eax", kindGeneralRegister, 0}, {"ecx", kindGeneralRegister, 1},
     {"edx", kindGeneralRegister, 2}, {"ebx", kindGeneralRegister, 3},
     {"esp", kindGeneralRegister, 4}, {"ebp", kindGeneralRegister, 5},
@@ -14,6 +15,51 @@ const RegisterName registerTable[registerCount] = {
 };
 
 namespace {
+
+// ASCII lower case, by table.
+struct LowerCase {
+    char of[256];
+    constexpr LowerCase() : of() {
+        for (int c = 0; c < 256; ++c) of[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    }
+};
+constexpr LowerCase lowerCase;
+
+constexpr char lowered(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
+
+// Registers by their last two letters: slot (letter 2 * 3 + letter 3) mod 64
+// holds the register's place in registerTable plus 1, or 0. The sixteen
+// names fall into distinct slots (checked below), so one look-up and one
+// comparison of the three letters find any register.
+constexpr int registerSlotCount = 64;
+
+constexpr unsigned registerSlotOf(const char* name) {
+    return (static_cast<unsigned char>(lowered(name[1])) * 3u + static_cast<unsigned char>(lowered(name[2]))) %
+           registerSlotCount;
+}
+
+struct RegisterSlots {
+    unsigned char place[registerSlotCount];
+    bool distinct;
+    constexpr RegisterSlots() : place(), distinct(true) {
+        for (int i = 0; i < registerCount; ++i) {
+            unsigned slot = registerSlotOf(registerTable[i].name);
+            if (place[slot] != 0) distinct = false;
+            place[slot] = static_cast<unsigned char>(i + 1);
+        }
+    }
+};
+constexpr RegisterSlots registerSlotTable;
+static_assert(registerSlotTable.distinct, "two register names share a slot");
+
+// The register named by the three letters at s, or null.
+const RegisterName* registerNamed(const char* s) {
+    int place = registerSlotTable.place[registerSlotOf(s)];
+    if (place == 0) return nullptr;
+    const RegisterName* r = &registerTable[place - 1];
+    return (r->name[0] == lowered(s[0]) && r->name[1] == lowered(s[1]) && r->name[2] == lowered(s[2])) ? r
+                                                                                                         : nullptr;
+}
 
 // Far beyond any displacement, and far from overflowing a sum of such values.
 constexpr int64_t numberLimit = int64_t(1) << 40;
@@ -32,16 +78,24 @@ constexpr ScaleEntry scaleTable[] = {{1, 0}, {2, 1}, {4, 2}, {8, 3}};
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Characters that end a word inside a memory operand.
-bool endsWord(char c) {
-    return c == '\0' || isBlank(c) || c == '+' || c == '-' || c == '*' || c == '[' || c == ']';
-}
+// What each byte is to the address reader, by table: whether it ends a
+// word inside a memory operand, and its value as a hex digit (-1: none).
+struct AddressBytes {
+    bool endsWord[256];
+    signed char digit[256];
+    constexpr AddressBytes() : endsWord(), digit() {
+        for (const char c : {'\0', ' ', '\t', '+', '-', '*', '[', ']'}) endsWord[static_cast<unsigned char>(c)] = true;
+        for (int c = 0; c < 256; ++c)
+            digit[c] = static_cast<signed char>(c >= '0' && c <= '9'   ? c - '0'
+                                                : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                                       : -1);
+    }
+};
+constexpr AddressBytes addressBytes;
 
-int hexDigitValue(char c) {
-    if (isDecimalDigit(c)) return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
+bool endsWord(char c) { return addressBytes.endsWord[static_cast<unsigned char>(c)]; }
+int hexDigitValue(char c) { return addressBytes.digit[static_cast<unsigned char>(c)]; }
 
 // Digits s[0..n) in the given base (at least one); 0 when any is not a digit.
 int readDigits(const char* s, int n, int base, int64_t* value) {
@@ -59,18 +113,16 @@ int readDigits(const char* s, int n, int base, int64_t* value) {
 
 // An unsigned number word of n characters: 0x.., ..h (first a decimal digit) or decimal.
 int readNumberWord(const char* s, int n, int64_t* value) {
-    if (n >= 2 && s[0] == '0' && s[1] == 'x') return readDigits(s + 2, n - 2, 16, value);
-    if (n >= 2 && s[n - 1] == 'h' && isDecimalDigit(s[0])) return readDigits(s, n - 1, 16, value);
+    if (n >= 2 && s[0] == '0' && lowered(s[1]) == 'x') return readDigits(s + 2, n - 2, 16, value);
+    if (n >= 2 && lowered(s[n - 1]) == 'h' && isDecimalDigit(s[0])) return readDigits(s, n - 1, 16, value);
     return readDigits(s, n, 10, value);
 }
 
 // Number of a general register name s[0..n), or -1.
 int generalRegisterOf(const char* s, int n) {
     if (n != 3) return -1;
-    for (int i = 0; i < registerCount; ++i)
-        if (registerTable[i].kind == kindGeneralRegister && std::memcmp(registerTable[i].name, s, 3) == 0)
-            return registerTable[i].number;
-    return -1;
+    const RegisterName* r = registerNamed(s);
+    return (r != nullptr && r->kind == kindGeneralRegister) ? r->number : -1;
 }
 
 int scaleFieldOf(int64_t factor, uint8_t* field) {
@@ -153,44 +205,61 @@ int readTerm(const char** p, int sign, int first, Address* a, int64_t* sum) {
 
 }  // namespace
 
-Operand classifyOperand(const char* text) {
+Operand classifyOperand(const char* text) { return classifyOperand(text, static_cast<int>(std::strlen(text))); }
+
+Operand classifyOperand(const char* text, int length) {
     Operand operand = {kindImmediate, 0};
-    if (text[0] == '[') {
+    if (length > 0 && text[0] == '[') {
         operand.kind = kindMemory;
         return operand;
     }
     // Every register name has three letters; other texts need no comparison.
-    bool threeLetters = text[0] != '\0' && text[1] != '\0' && text[2] != '\0' && text[3] == '\0';
-    if (!threeLetters) return operand;
-    for (const RegisterName& r : registerTable)
-        if (r.name[0] == text[0] && std::memcmp(r.name, text, 3) == 0) {
-            operand.kind = r.kind;
-            operand.number = r.number;
-            return operand;
-        }
+    if (length != 3) return operand;
+    const RegisterName* r = registerNamed(text);
+    if (r != nullptr) {
+        operand.kind = r->kind;
+        operand.number = r->number;
+    }
     return operand;
 }
 
 int readNumber(const char* text, int64_t* value) {
+    return readNumber(text, static_cast<int>(std::strlen(text)), value);
+}
+
+int readNumber(const char* text, int length, int64_t* value) {
     int negative = 0;
-    if (text[0] == '+' || text[0] == '-') negative = (*text++ == '-');
+    if (length > 0 && (text[0] == '+' || text[0] == '-')) {
+        negative = (text[0] == '-');
+        ++text;
+        --length;
+    }
     int64_t magnitude = 0;
-    if (!readNumberWord(text, static_cast<int>(std::strlen(text)), &magnitude)) return 0;
+    if (!readNumberWord(text, length, &magnitude)) return 0;
     *value = negative ? -magnitude : magnitude;
     return 1;
 }
 
 int readImmediate(const char* text, uint8_t* byte) {
+    return readImmediate(text, static_cast<int>(std::strlen(text)), byte);
+}
+
+int readImmediate(const char* text, int length, uint8_t* byte) {
     int64_t value = 0;
-    if (!readNumber(text, &value) || value < lowestImmediate || value > highestImmediate) return 0;
+    if (!readNumber(text, length, &value) || value < lowestImmediate || value > highestImmediate) return 0;
     *byte = static_cast<uint8_t>(value & 0xFF);
     return 1;
 }
 
 int readAddress(const char* text, Address* address) {
-    Address a = {};
-    size_t n = std::strlen(text);
+    return readAddress(text, static_cast<int>(std::strlen(text)), address);
+}
+
+int readAddress(const char* text, int n, Address* address) {
     if (n < 2 || text[0] != '[' || text[n - 1] != ']') return 0;
+    // Filled where it stands: a copy of freshly written fields would wait on them.
+    Address& a = *address;
+    a = Address{};
     const char* p = text + 1;
     const char* last = text + n - 1;  // the closing bracket
     int64_t sum = 0;
@@ -207,6 +276,5 @@ int readAddress(const char* text, Address* address) {
     }
     if (sum < lowestDisplacement || sum > highestDisplacement) return 0;
     a.displacement = static_cast<uint32_t>(sum);
-    *address = a;
     return 1;
 }

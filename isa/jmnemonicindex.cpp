@@ -49,8 +49,7 @@ int sameMnemonic(const char* stored, const char* text, int length) {
 }  // namespace
 
 JMnemonicIndex::JMnemonicIndex(JMMXSet* table)
-    : entries(nullptr), buckets(nullptr), mask(0), longest(0), starts() {
-    int count = 0;
+    : entries(nullptr), count(0), buckets(nullptr), mask(0), longest(0), starts() {
     for (JMMXSet* r = table->nextRecord(); r != table; r = r->nextRecord()) ++count;
     unsigned size = 8;
     while (size < static_cast<unsigned>(count) * 2) size *= 2;
@@ -64,6 +63,7 @@ JMnemonicIndex::JMnemonicIndex(JMMXSet* table)
         Entry* entry = &entries[n];
         entry->record = r;
         entry->nextSame = nullptr;
+        entry->number = n;
         const char* name = mnemonicOf(r);
         if (!canMatch(name)) continue;
         int length = static_cast<int>(std::strlen(name));
@@ -97,6 +97,8 @@ JMnemonicIndex::Bucket* JMnemonicIndex::bucketFor(const char* text, int length, 
             return bucket;
     }
 }
+
+bool JMnemonicIndex::mayStart(char c) const { return starts[static_cast<unsigned char>(lowered(c))]; }
 
 // Most words that are no mnemonic (labels, ordinary instructions) are told
 // by their length or first byte before any hashing.

@@ -16,6 +16,7 @@ public:
     struct Entry {
         JMMXSet* record;
         const Entry* nextSame;  // the next record with this mnemonic, or null
+        int number;             // the record's place in file order, from 0
     };
 
     explicit JMnemonicIndex(JMMXSet* table);
@@ -26,6 +27,11 @@ public:
     // The first record (in file order) whose mnemonic equals text[0..length)
     // lower-cased (ASCII letters only), or null when there is none.
     const Entry* find(const char* text, int length) const;
+    // False when no indexed mnemonic starts with c (lower-cased): a word
+    // that starts so has no definition, whatever follows.
+    bool mayStart(char c) const;
+    // Records in the table, so callers can keep facts of their own per number.
+    int recordCount() const { return count; }
 
 private:
     // One mnemonic: its hash and length, checked before its bytes, and the
@@ -38,6 +44,7 @@ private:
     };
 
     Entry* entries;    // one per record, in file order
+    int count;
     Bucket* buckets;   // open addressing
     unsigned mask;     // bucket count - 1 (a power of two)
     int longest;       // length of the longest indexed mnemonic

@@ -188,11 +188,17 @@ int JBufferedStream::flush() {
 }
 
 int JBufferedStream::peekBuffer(const char** bytes) {
-    writeBack();
-    if (mode != reading || cursor == length) {
-        if (mode == idle) length = cursor = 0;
-        if (fill() == 0) return 0;
+    if (mode == reading && cursor < length) {  // the usual case
+        *bytes = buffer + cursor;
+        return length - cursor;
     }
+    return peekAfterFill(bytes);
+}
+
+int JBufferedStream::peekAfterFill(const char** bytes) {
+    writeBack();
+    if (mode == idle) length = cursor = 0;
+    if (fill() == 0) return 0;
     *bytes = buffer + cursor;
     return length - cursor;
 }
@@ -200,4 +206,25 @@ int JBufferedStream::peekBuffer(const char** bytes) {
 void JBufferedStream::skipBuffered(int count) {
     if (count > length - cursor) count = length - cursor;
     if (count > 0) cursor += count;
+}
+
+char* JBufferedStream::claim(int count) {
+    if (mode == writing && count <= capacity - length) {  // the usual case
+        char* room = buffer + length;
+        length += count;
+        cursor = length;
+        return room;
+    }
+    return claimAfterWriteBack(count);
+}
+
+char* JBufferedStream::claimAfterWriteBack(int count) {
+    if (count < 0 || count > capacity || failed) return nullptr;
+    if (!endReading()) {
+        failed = true;
+        return nullptr;
+    }
+    if (!writeBack()) return nullptr;
+    mode = writing;
+    return claim(count);
 }

@@ -46,6 +46,9 @@ public:
 
     int peekBuffer(const char** bytes) override;
     void skipBuffered(int count) override;
+    // Room at the end of the pending bytes; null when count does not fit
+    // the buffer at all or a write has failed.
+    char* claim(int count) override;
 
 private:
     enum Mode { idle, reading, writing };
@@ -64,6 +67,10 @@ private:
     int fill();
     int endReading();
     int32_t logicalPosition() const { return start + cursor; }
+    // The rare halves of peekBuffer and claim, kept out of line so that the
+    // usual halves need no register saves.
+    [[gnu::noinline]] int peekAfterFill(const char** bytes);
+    [[gnu::noinline]] char* claimAfterWriteBack(int count);
 };
 
 #endif

@@ -4,6 +4,7 @@
 #define PAKHOD_JSTREAM_H
 
 #include <cstdint>
+#include <memory>
 
 #include "jobject.h"
 
@@ -33,6 +34,53 @@ public:
     }
     // Consumes count bytes of those the last peekBuffer offered.
     virtual void skipBuffered(int count) { seek(count, 1); }
+
+    // Direct access for writers that build their output in place: room for
+    // exactly count bytes at the write position, taken as written at once;
+    // the caller fills every one of them before its next call on the
+    // stream. Null when the stream offers none (no buffer, too little room,
+    // or a failed write; write() then tells which).
+    virtual char* claim(int count) {
+        (void)count;
+        return nullptr;
+    }
+};
+
+// Room for one piece of output of exactly `size` bytes: in the stream's own
+// buffer when it offers it, else in memory of ours that finish() writes.
+// Either way the bytes reach the stream once.
+class JWriteSpace {
+public:
+    static constexpr int localSize = 512;
+
+    JWriteSpace(JStream* stream, int size) : stream(stream), direct(stream->claim(size)), size(size) {
+        bytes = direct;
+        if (bytes != nullptr) return;
+        if (size > localSize) {
+            onHeap.reset(new char[size]);
+            bytes = onHeap.get();
+        } else {
+            bytes = local;
+        }
+    }
+    JWriteSpace(const JWriteSpace&) = delete;
+    JWriteSpace& operator=(const JWriteSpace&) = delete;
+
+    char* bytes;  // where the output goes
+
+    // Hands over the bytes once all `size` of them are filled; 1 when the
+    // stream took them all.
+    int finish() {
+        if (direct != nullptr) return 1;
+        return stream->write(bytes, size) == size ? 1 : 0;
+    }
+
+private:
+    JStream* stream;
+    char* direct;
+    int size;
+    std::unique_ptr<char[]> onHeap;
+    char local[localSize];
 };
 
 #endif

@@ -251,7 +251,7 @@ bool JStreamTokenizer::holdsNoNul(const char* bytes, int n, int held) {
     return std::memchr(bytes, '\0', static_cast<size_t>(n)) == nullptr;
 }
 
-int JStreamTokenizer::readLineText(const char** text, int* length) {
+int JStreamTokenizer::readLineView(const char** text, int* length) {
     const char* bytes;
     int held = stream->peekBuffer(&bytes);
     const char* lf = held > 0 ? static_cast<const char*>(std::memchr(bytes, LF, static_cast<size_t>(held)))
@@ -260,9 +260,8 @@ int JStreamTokenizer::readLineText(const char** text, int* length) {
         int n = static_cast<int>(lf - bytes);
         if (holdsNoNul(bytes, n, held)) {
             // The usual case: the whole line is in the buffer and plain text.
-            int kept = (n > 0 && bytes[n - 1] == CR) ? n - 1 : n;
-            *text = keepLineText(bytes, kept);
-            *length = kept;
+            *text = bytes;
+            *length = (n > 0 && bytes[n - 1] == CR) ? n - 1 : n;
             stream->skipBuffered(n + 1);
             position += n + 1;
             return n + 1;
@@ -273,6 +272,13 @@ int JStreamTokenizer::readLineText(const char** text, int* length) {
     int consumed = readLine(line);
     *length = line.length();
     *text = keepLineText(line.data, *length);
+    return consumed;
+}
+
+int JStreamTokenizer::readLineText(const char** text, int* length) {
+    const char* view;
+    int consumed = readLineView(&view, length);
+    *text = view == lineText ? lineText : keepLineText(view, *length);
     return consumed;
 }
 

@@ -32,6 +32,12 @@ public:
     // line (valid until its next read), and *length to its length. At end
     // of input *text is empty and 0 is returned.
     int readLineText(const char** text, int* length);
+    // readLineText without the copy where it can: *text may point into the
+    // stream's buffer, and is then NOT NUL-terminated. It holds no NUL byte
+    // in [0, *length), and the byte after it, (*text)[*length], is a CR, an
+    // LF or a NUL, so scanners can stop there without counting. Valid until
+    // the next call on the tokenizer or the stream.
+    int readLineView(const char** text, int* length);
     // One field without its delimiter. 1 read, 0 at end (string unchanged).
     int nextField(JString& field);
     int nextInt();

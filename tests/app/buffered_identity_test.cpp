@@ -131,3 +131,62 @@ TEST_F(BufferedIdentity, EveryExample) {
     closedir(d);
     for (const std::string& name : names) expectIdentical(fileText(dir + "/" + name), name);
 }
+
+// Letters in operands count in either case: registers, hex suffixes and
+// prefixes, inside and outside brackets. Each row's variants must give the
+// db bytes of its lower-case form (the comment keeps each line as written).
+TEST_F(BufferedIdentity, OperandsReadInAnyCase) {
+    const char* const rows[][3] = {
+        {"paddb mm0, mm1", "PADDB MM0, MM1", "paddb Mm0, mM1"},
+        {"movd eax, mm2", "MOVD EAX, MM2", "movd eAx, Mm2"},
+        {"movq mm1, [esi+0ah]", "MOVQ MM1, [ESI+0AH]", "movq mm1, [Esi+0aH]"},
+        {"movq mm1, [ebx+edx*4+0x7f]", "MOVQ MM1, [EBX+EDX*4+0X7F]", "movq mm1, [ebx+EDX*4+0x7F]"},
+        {"movq [esp+eax*2+1000h], mm3", "MOVQ [ESP+EAX*2+1000H], MM3", "movq [esP+eaX*2+1000H], mm3"},
+        {"psrlw mm2, 0fh", "PSRLW MM2, 0FH", "psrlw mm2, 0Fh"},
+        {"psllq mm7, 0x3f", "PSLLQ MM7, 0X3F", "psllq mm7, 0x3F"},
+        {"movd mm5, [ecx+edx]", "MOVD MM5, [ECX+EDX]", "movd mm5, [ecX+Edx]"},
+    };
+    auto bytesOf = [](const std::string& out) { return out.substr(0, out.find("\t\t;")); };
+    for (const auto& row : rows) {
+        std::string lower = fast(std::string(row[0]) + "\n", JBufferedStream::defaultCapacity);
+        ASSERT_EQ(lower.compare(0, 10, "\tdb\t\t00fh,"), 0) << row[0] << " was not encoded";
+        for (int k = 1; k < 3; ++k) {
+            std::string variant = std::string(row[k]) + "\n";
+            EXPECT_EQ(bytesOf(fast(variant, JBufferedStream::defaultCapacity)), bytesOf(lower)) << row[k];
+            EXPECT_EQ(bytesOf(plain(variant)), bytesOf(lower)) << row[k];
+        }
+    }
+}
+
+// A destination that takes so many bytes in all, then refuses.
+class RefusingStream : public JMemoryStream {
+public:
+    explicit RefusingStream(long room) : room(room) {}
+    int write(const char* buffer, int count) override {
+        int n = count < room ? count : static_cast<int>(room);
+        room -= n;
+        return n > 0 ? JMemoryStream::write(buffer, n) : 0;
+    }
+    long room;
+};
+
+// Lines are built in the buffer in place; a destination that refuses
+// bytes must still fail the run, at the line or at the final flush.
+TEST_F(BufferedIdentity, ARefusedWriteFailsTheRun) {
+    std::string source = mixedSource();
+    int whole = static_cast<int>(plain(source).size());
+    for (int capacity : {7, 64, 4096})
+        for (int room : {0, 1, 100, whole / 2, whole - 1}) {
+            JMemoryStream srcInner(source.data(), static_cast<int>(source.size()));
+            RefusingStream dstInner(room);
+            JBufferedStream src(&srcInner, capacity);
+            JBufferedStream dst(&dstInner, capacity);
+            JLineContext context(table);
+            JStreamTokenizer tokenizer;
+            tokenizer.setStream(&src);
+            int result;
+            while ((result = processLine(&dst, &tokenizer, table, &context)) == 1) {}
+            bool failed = result < 0 || dst.flush() == 0;
+            EXPECT_TRUE(failed) << "capacity " << capacity << " room " << room;
+        }
+}
