@@ -33,23 +33,6 @@ int putThroughSpace(JStream& stream, const std::string& text) {
 
 }  // namespace
 
-TEST(JBufferedStreamClaim, InPlaceAndWrittenPiecesGiveTheSameBytes) {
-    const std::string pieces[] = {"a", "bc", "", "defgh", "ijklmnopqrstuvwxyz", "0123456789", "!"};
-    for (int capacity : {1, 2, 3, 7, 18, 19, 64, 4096})
-        for (int split = 0; split < 2; ++split) {
-            JMemoryStream inner;
-            JBufferedStream s(&inner, capacity);
-            std::string expected;
-            for (const std::string& p : pieces) {
-                int n = static_cast<int>(p.size());
-                EXPECT_EQ(((expected.size() + split) % 2) ? s.write(p.data(), n) : n * putThroughSpace(s, p), n);
-                expected += p;
-            }
-            EXPECT_EQ(s.flush(), 1);
-            EXPECT_EQ(inner.bytes(), expected) << "capacity " << capacity << " split " << split;
-        }
-}
-
 TEST(JBufferedStreamClaim, ClaimAfterReadingWritesAtTheLogicalPosition) {
     std::string text = "abcdefgh";
     JMemoryStream inner(text.data(), static_cast<int>(text.size()));
