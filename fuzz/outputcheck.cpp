@@ -1,9 +1,9 @@
 #include "outputcheck.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
-#include <vector>
 
 #include "jmemorystream.h"
 #include "jstreamtokenizer.h"
@@ -11,59 +11,27 @@
 
 namespace {
 
-const std::string dbDirective = "\tdb\t\t";
-const std::string dbStart = dbDirective + "00fh,0";
-const std::string commentStart = "\t\t;";
-
-// The source's lines as readLine gives them: split at LF, a CR before the
-// LF or the end dropped, no line after a final LF.
-std::vector<std::string> sourceLines(const std::string& source) {
-    std::vector<std::string> lines;
-    size_t at = 0;
-    while (at < source.size()) {
-        size_t lf = source.find('\n', at);
-        size_t stop = lf == std::string::npos ? source.size() : lf;
-        std::string line = source.substr(at, stop - at);
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        lines.push_back(line);
-        at = lf == std::string::npos ? source.size() : lf + 1;
-    }
-    return lines;
-}
-
-std::set<std::string> mnemonicsOf(JMMXSet* table) {
-    std::set<std::string> names;
-    for (JMMXSet* def = table->nextRecord(); def != table; def = def->nextRecord())
-        names.insert(def->mnemonic.data);
-    return names;
-}
+const std::string dbDirective = "\tdb\t\t", dbStart = dbDirective + "00fh,0", commentStart = "\t\t;";
 
 // The first blank-delimited word of a line, lower-cased.
 std::string firstWord(const std::string& line) {
-    size_t start = line.find_first_not_of(" \t");
-    if (start == std::string::npos) return std::string();
-    size_t stop = line.find_first_of(" \t", start);
-    std::string word = line.substr(start, stop == std::string::npos ? std::string::npos : stop - start);
+    size_t start = std::min(line.find_first_not_of(" \t"), line.size());
+    std::string word = line.substr(start, line.find_first_of(" \t", start) - start);
     for (char& c : word)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
     return word;
 }
 
-bool isHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); }
-
-// "00fh,0XXh,...": every item a 0, two lower-case hex digits and h; 2 to 8 items.
+// "00fh,0XXh,...": 2 to 8 items, each a 0, two lower-case hex digits and h.
 bool isByteList(const std::string& text) {
-    size_t items = 0;
-    for (size_t at = 0; at <= text.size(); at += 5) {
-        if (at + 4 > text.size()) return false;
-        if (text[at] != '0' || !isHexDigit(text[at + 1]) || !isHexDigit(text[at + 2]) ||
-            text[at + 3] != 'h')
+    if (text.size() % 5 != 4 || text.size() < 9 || text.size() > 39) return false;
+    const std::string hex = "0123456789abcdef";
+    for (size_t at = 0; at < text.size(); at += 5)
+        if (text[at] != '0' || hex.find(text[at + 1]) == std::string::npos ||
+            hex.find(text[at + 2]) == std::string::npos || text[at + 3] != 'h' ||
+            (at + 4 < text.size() && text[at + 4] != ','))
             return false;
-        ++items;
-        if (at + 4 == text.size()) break;
-        if (text[at + 4] != ',') return false;
-    }
-    return items >= 2 && items <= 8;
+    return true;
 }
 
 void checkDbLine(const std::string& out, const std::string& in, const std::set<std::string>& names,
@@ -74,11 +42,9 @@ void checkDbLine(const std::string& out, const std::string& in, const std::set<s
                 out.compare(out.size() - echo.size(), echo.size(), echo) == 0,
             "a db line echoes its source line after ';'");
     require(names.count(firstWord(in)) == 1, "only a defined mnemonic is encoded");
-    if (strictBytes) {
-        size_t from = dbDirective.size();
-        std::string bytes = out.substr(from, out.size() - from - echo.size());
-        require(isByteList(bytes), "db bytes are 0XXh items");
-    }
+    size_t from = dbDirective.size();
+    require(!strictBytes || isByteList(out.substr(from, out.size() - from - echo.size())),
+            "db bytes are 0XXh items");
 }
 
 }  // namespace
@@ -90,26 +56,30 @@ void require(bool ok, const char* what) {
 }
 
 void checkLineLoop(const std::string& source, JMMXSet* table, bool strictBytes) {
-    JMemoryStream src(source.data(), static_cast<int>(source.size()));
-    JMemoryStream dst;
+    JMemoryStream src(source.data(), static_cast<int>(source.size())), dst;
     JStreamTokenizer tokenizer;
     tokenizer.setStream(&src);
     int result;
     while ((result = processLine(&dst, &tokenizer, table)) == 1) {}
     require(result == 0, "processLine ends with 0 on a memory stream");
 
+    std::set<std::string> names;
+    for (JMMXSet* def = table->nextRecord(); def != table; def = def->nextRecord()) names.insert(def->mnemonic.data);
+    // Source lines as readLine gives them: split at LF, a CR before the LF
+    // or the end dropped, no line after a final LF.
     const std::string& output = dst.bytes();
-    std::vector<std::string> lines = sourceLines(source);
-    std::set<std::string> names = mnemonicsOf(table);
     size_t at = 0;
-    for (const std::string& in : lines) {
+    for (size_t from = 0; from < source.size();) {
+        size_t stop = std::min(source.find('\n', from), source.size());
+        std::string in = source.substr(from, stop - from);
+        if (!in.empty() && in.back() == '\r') in.pop_back();
+        from = stop + 1;
         size_t lf = output.find('\n', at);
         require(lf != std::string::npos, "one output line per source line");
         require(lf > at && output[lf - 1] == '\r', "every output line ends in CR LF");
         std::string out = output.substr(at, lf - 1 - at);
         at = lf + 1;
-        if (in.find('\0') != std::string::npos) continue;
-        if (out != in) checkDbLine(out, in, names, strictBytes);
+        if (in.find('\0') == std::string::npos && out != in) checkDbLine(out, in, names, strictBytes);
     }
     require(at == output.size(), "nothing after the last output line");
 }
