@@ -3,6 +3,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "jasciicase.h"
+
 constexpr RegisterName registerTable[registerCount] = {
     {"eax", kindGeneralRegister, 0}, {"ecx", kindGeneralRegister, 1},
     {"edx", kindGeneralRegister, 2}, {"ebx", kindGeneralRegister, 3},
@@ -16,16 +18,7 @@ constexpr RegisterName registerTable[registerCount] = {
 
 namespace {
 
-// ASCII lower case, by table.
-struct LowerCase {
-    char of[256];
-    constexpr LowerCase() : of() {
-        for (int c = 0; c < 256; ++c) of[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    }
-};
-constexpr LowerCase lowerCase;
-
-constexpr char lowered(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
+constexpr char lowered(char c) { return asciiLowered(c); }
 
 // Registers by their last two letters: slot (letter 2 * 3 + letter 3) mod 64
 // holds the register's place in registerTable plus 1, or 0. The sixteen

@@ -2,18 +2,11 @@
 
 #include <cstring>
 
+#include "jasciicase.h"
+
 namespace {
 
-// ASCII lower case by table: one load per byte on the lookup path.
-struct LowerCase {
-    char of[256];
-    constexpr LowerCase() : of() {
-        for (int c = 0; c < 256; ++c) of[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    }
-};
-constexpr LowerCase lowerCase;
-
-char lowered(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
+char lowered(char c) { return asciiLowered(c); }
 
 // A cheap hash of the lower-cased text: its length and its first, middle
 // and last bytes, which set apart the mnemonics of one family (paddb, paddw,
