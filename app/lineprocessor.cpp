@@ -147,18 +147,21 @@ SourceInstruction candidateOf(const char* text, int n, int operandsFrom) {
                              second.stop - second.start);
 }
 
-// Writes the line as it was read, then CR LF. 1 when both went out whole.
-// Where the destination offers room, the line is built there in one piece.
-int copyLine(JStream* dst, const char* text, int n) {
-    char* out = n <= INT_MAX - 2 ? dst->claim(n + 2) : nullptr;
-    if (out != nullptr) {
-        std::memcpy(out, text, static_cast<size_t>(n));
-        out[n] = '\r';
-        out[n + 1] = '\n';
-        return 1;
-    }
+// The line and CR LF by two writes, for a destination that offers no room.
+[[gnu::noinline]] int copyLineByWrites(JStream* dst, const char* text, int n) {
     if (dst->write(text, n) != n) return -1;
     return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+}
+
+// Writes the line as it was read, then CR LF. 1 when both went out whole.
+// Where the destination offers room, the line is built there in one piece.
+inline int copyLine(JStream* dst, const char* text, int n) {
+    char* out = n <= INT_MAX - 2 ? dst->claim(n + 2) : nullptr;
+    if (out == nullptr) return copyLineByWrites(dst, text, n);
+    std::memcpy(out, text, static_cast<size_t>(n));
+    out[n] = '\r';
+    out[n + 1] = '\n';
+    return 1;
 }
 
 // The definitions named by the mnemonic, found through the index; a line
