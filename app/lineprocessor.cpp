@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "encoder.h"
+#include "jasciicase.h"
 
 namespace {
 
@@ -34,6 +35,20 @@ int wordLength(const char* first, const char* end) {
         while (!endsMnemonic(*p)) ++p;
         if (p == end || *p != '\r') break;
         ++p;  // a CR inside the line is part of the word
+    }
+    if (p < end && *p == ';') return -1;
+    return static_cast<int>(p - first);
+}
+
+// wordLength that also makes the word into an index key as it scans, so
+// the word is read once: its first bytes lower-cased, the rest zero. Only
+// a result below JMnemonicIndex::keySize has the whole word in the key.
+int wordLength(const char* first, const char* end, JMnemonicIndex::Key* key) {
+    *key = JMnemonicIndex::Key{};
+    const char* p = first;
+    for (;; ++p) {
+        if (endsMnemonic(*p) && (p == end || *p != '\r')) break;  // a CR inside the line is part of the word
+        if (p - first < JMnemonicIndex::keySize) key->bytes[p - first] = asciiLowered(*p);
     }
     if (p < end && *p == ';') return -1;
     return static_cast<int>(p - first);
@@ -172,9 +187,11 @@ int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context
     const char* first = skipBlanks(text);
     if (!context->index.mayStart(*first)) return copyLine(dst, text, n);
     int start = static_cast<int>(first - text);
-    int length = wordLength(first, text + n);
+    JMnemonicIndex::Key key;
+    int length = wordLength(first, text + n, &key);
     if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
-    const JMnemonicIndex::Entry* entry = context->index.find(text + start, length);
+    const JMnemonicIndex::Entry* entry = length < JMnemonicIndex::keySize ? context->index.findKey(key, length)
+                                                                          : context->index.find(first, length);
     if (entry == nullptr) return copyLine(dst, text, n);
     SourceInstruction source = candidateOf(text, n, start + length);
     for (; entry != nullptr; entry = entry->nextSame) {

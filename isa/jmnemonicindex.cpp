@@ -20,6 +20,30 @@ unsigned hashOf(const char* text, int length) {
     return h ^ (h >> 16);
 }
 
+using Key = JMnemonicIndex::Key;
+constexpr int keySize = JMnemonicIndex::keySize;
+
+bool fitsKey(int length) { return length < keySize; }
+
+// text[0..length) lower-cased and zero-padded (length < keySize).
+Key keyOf(const char* text, int length) {
+    Key key = {};
+    for (int i = 0; i < length; ++i) key.bytes[i] = lowered(text[i]);
+    return key;
+}
+
+// The key read as two 64-bit words, each multiplied by an odd constant, so
+// every byte reaches the high half that is kept.
+unsigned hashOfKey(const Key& key) {
+    uint64_t low, high;
+    std::memcpy(&low, key.bytes, sizeof low);
+    std::memcpy(&high, key.bytes + sizeof low, sizeof high);
+    uint64_t h = low * 0x9e3779b97f4a7c15u ^ high * 0xc2b2ae3d27d4eb4fu;
+    return static_cast<unsigned>(h >> 32);
+}
+
+bool sameKey(const Key& a, const Key& b) { return std::memcmp(a.bytes, b.bytes, keySize) == 0; }
+
 // A mnemonic with an upper-case letter never equals a lower-cased source
 // mnemonic, so such records are left out of the index.
 bool canMatch(const char* name) {
@@ -49,7 +73,7 @@ JMnemonicIndex::JMnemonicIndex(JMMXSet* table)
     mask = size - 1;
     entries = new Entry[count > 0 ? count : 1];
     buckets = new Bucket[size];
-    for (unsigned i = 0; i < size; ++i) buckets[i] = Bucket{0, 0, nullptr, nullptr};
+    for (unsigned i = 0; i < size; ++i) buckets[i] = Bucket{0, 0, nullptr, nullptr, Key{}};
 
     int n = 0;
     for (JMMXSet* r = table->nextRecord(); r != table; r = r->nextRecord(), ++n) {
@@ -62,10 +86,10 @@ JMnemonicIndex::JMnemonicIndex(JMMXSet* table)
         int length = static_cast<int>(std::strlen(name));
         if (length > longest) longest = length;
         starts[static_cast<unsigned char>(name[0])] = true;
-        unsigned hash = hashOf(name, length);
-        Bucket* bucket = bucketFor(name, length, hash);
+        Bucket* bucket = bucketFor(name, length);
         if (bucket->chain == nullptr) {
-            *bucket = Bucket{hash, length, name, entry};
+            Key key = fitsKey(length) ? keyOf(name, length) : Key{};
+            *bucket = Bucket{fitsKey(length) ? hashOfKey(key) : hashOf(name, length), length, name, entry, key};
             continue;
         }
         Entry* last = bucket->chain;
@@ -81,7 +105,9 @@ JMnemonicIndex::~JMnemonicIndex() {
 
 // The bucket that holds this mnemonic, or the empty one where it would go.
 // The table is at most half full, so an empty bucket is always found.
-JMnemonicIndex::Bucket* JMnemonicIndex::bucketFor(const char* text, int length, unsigned hash) const {
+JMnemonicIndex::Bucket* JMnemonicIndex::bucketFor(const char* text, int length) const {
+    if (fitsKey(length)) return bucketForKey(keyOf(text, length), length);
+    unsigned hash = hashOf(text, length);
     unsigned i = hash & mask;
     for (;; i = (i + 1) & mask) {
         Bucket* bucket = &buckets[i];
@@ -91,11 +117,26 @@ JMnemonicIndex::Bucket* JMnemonicIndex::bucketFor(const char* text, int length, 
     }
 }
 
+JMnemonicIndex::Bucket* JMnemonicIndex::bucketForKey(const Key& key, int length) const {
+    unsigned hash = hashOfKey(key);
+    for (unsigned i = hash & mask;; i = (i + 1) & mask) {
+        Bucket* bucket = &buckets[i];
+        if (bucket->chain == nullptr) return bucket;
+        if (bucket->hash == hash && bucket->length == length && sameKey(bucket->key, key)) return bucket;
+    }
+}
+
 bool JMnemonicIndex::mayStart(char c) const { return starts[static_cast<unsigned char>(lowered(c))]; }
 
 // Most words that are no mnemonic (labels, ordinary instructions) are told
 // by their length or first byte before any hashing.
 const JMnemonicIndex::Entry* JMnemonicIndex::find(const char* text, int length) const {
     if (length > longest || (length > 0 && !starts[static_cast<unsigned char>(lowered(text[0]))])) return nullptr;
-    return bucketFor(text, length, hashOf(text, length))->chain;
+    if (fitsKey(length)) return findKey(keyOf(text, length), length);
+    return bucketFor(text, length)->chain;
+}
+
+const JMnemonicIndex::Entry* JMnemonicIndex::findKey(const Key& key, int length) const {
+    if (length > longest || (length > 0 && !starts[static_cast<unsigned char>(key.bytes[0])])) return nullptr;
+    return bucketForKey(key, length)->chain;
 }
