@@ -40,18 +40,33 @@ int wordLength(const char* first, const char* end) {
     return static_cast<int>(p - first);
 }
 
-// wordLength that also makes the word into an index key as it scans, so
-// the word is read once: its first bytes lower-cased, the rest zero. Only
-// a result below JMnemonicIndex::keySize has the whole word in the key.
-int wordLength(const char* first, const char* end, JMnemonicIndex::Key* key) {
-    *key = JMnemonicIndex::Key{};
-    const char* p = first;
-    for (;; ++p) {
-        if (endsMnemonic(*p) && (p == end || *p != '\r')) break;  // a CR inside the line is part of the word
-        if (p - first < JMnemonicIndex::keySize) key->bytes[p - first] = asciiLowered(*p);
+// What each byte of a mnemonic is in an index key: itself lower-cased, or
+// 0 for the bytes that stop the mnemonic scan. One look-up per byte.
+struct KeyBytes {
+    char of[256];
+    constexpr KeyBytes() : of() {
+        for (int c = 0; c < 256; ++c) of[c] = mnemonicStops.stops[c] ? '\0' : asciiLowerCase.of[c];
     }
-    if (p < end && *p == ';') return -1;
-    return static_cast<int>(p - first);
+};
+constexpr KeyBytes keyBytes;
+
+char keyByteOf(char c) { return keyBytes.of[static_cast<unsigned char>(c)]; }
+
+// wordLength that also makes the word into an index key as it scans, so
+// the word is read once: lower-cased, zero-padded. A word too long for a
+// key is measured by wordLength; then the key holds nothing of use.
+int wordLength(const char* first, const char* end, JMnemonicIndex::Key* key) {
+    constexpr int keySize = JMnemonicIndex::keySize;
+    *key = JMnemonicIndex::Key{};
+    int i = 0;
+    for (;;) {
+        for (char k; i < keySize && (k = keyByteOf(first[i])) != '\0'; ++i) key->bytes[i] = k;
+        if (i == keySize) return wordLength(first, end);
+        if (first + i == end || first[i] != '\r') break;
+        key->bytes[i++] = '\r';  // a CR inside the line is part of the word
+    }
+    if (first + i < end && first[i] == ';') return -1;
+    return i;
 }
 
 const char* skipBlanks(const char* p) {
