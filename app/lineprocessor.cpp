@@ -129,15 +129,17 @@ private:
     static bool isSeparator(char c) { return operandByteOf(c) == OperandByte::separator; }
 
     // One operand from position i; returns where the scan stopped.
-    int scan(int i, Span& op) {
-        while (isSeparator(text[i])) ++i;
-        int start = i;
+    int scan(int from, Span& op) {
+        const char* p = text + from;
+        while (isSeparator(*p)) ++p;
+        const char* start = p;
+        const char* end = text + n;
         bool inBrackets = false;
-        for (;; ++i) {
-            OperandByte kind = operandByteOf(text[i]);
+        for (;; ++p) {
+            OperandByte kind = operandByteOf(*p);
             if (kind == OperandByte::plain) continue;  // most bytes: one look-up
             if (kind == OperandByte::lineEnd) {
-                if (i == n) break;
+                if (p == end) break;
                 continue;  // a CR inside the line
             }
             if (kind == OperandByte::open) {
@@ -149,8 +151,8 @@ private:
                 break;
             }
         }
-        op = Span{start, i};
-        return i;
+        op = Span{static_cast<int>(start - text), static_cast<int>(p - text)};
+        return op.stop;
     }
 
     // End (exclusive) of the operand text that starts before `from`: up to a
