@@ -6,16 +6,13 @@
 
 namespace {
 
-char lowered(char c) { return asciiLowered(c); }
-
-// A cheap hash of the lower-cased text: its length and its first, middle
-// and last bytes, which set apart the mnemonics of one family (paddb, paddw,
-// psubb). Collisions only cost a further probe.
+// The hash of a mnemonic too long for a key: its length and its first,
+// middle and last bytes lower-cased. Collisions only cost a further probe.
 unsigned hashOf(const char* text, int length) {
     if (length == 0) return 0;
-    unsigned first = static_cast<unsigned char>(lowered(text[0]));
-    unsigned middle = static_cast<unsigned char>(lowered(text[length / 2]));
-    unsigned last = static_cast<unsigned char>(lowered(text[length - 1]));
+    unsigned first = static_cast<unsigned char>(asciiLowered(text[0]));
+    unsigned middle = static_cast<unsigned char>(asciiLowered(text[length / 2]));
+    unsigned last = static_cast<unsigned char>(asciiLowered(text[length - 1]));
     unsigned h = (((static_cast<unsigned>(length) * 257u + first) * 257u + middle) * 257u + last) * 0x45d9f3bu;
     return h ^ (h >> 16);
 }
@@ -28,7 +25,7 @@ bool fitsKey(int length) { return length < keySize; }
 // text[0..length) lower-cased and zero-padded (length < keySize).
 Key keyOf(const char* text, int length) {
     Key key = {};
-    for (int i = 0; i < length; ++i) key.bytes[i] = lowered(text[i]);
+    for (int i = 0; i < length; ++i) key.bytes[i] = asciiLowered(text[i]);
     return key;
 }
 
@@ -59,7 +56,7 @@ const char* mnemonicOf(const JMMXSet* record) {
 // 1 when the stored mnemonic equals text[0..length) lower-cased.
 int sameMnemonic(const char* stored, const char* text, int length) {
     for (int i = 0; i < length; ++i)
-        if (stored[i] != lowered(text[i])) return 0;  // also stops at stored's NUL
+        if (stored[i] != asciiLowered(text[i])) return 0;  // also stops at stored's NUL
     return stored[length] == '\0' ? 1 : 0;
 }
 
@@ -126,12 +123,12 @@ JMnemonicIndex::Bucket* JMnemonicIndex::bucketForKey(const Key& key, int length)
     }
 }
 
-bool JMnemonicIndex::mayStart(char c) const { return starts[static_cast<unsigned char>(lowered(c))]; }
+bool JMnemonicIndex::mayStart(char c) const { return starts[static_cast<unsigned char>(asciiLowered(c))]; }
 
 // Most words that are no mnemonic (labels, ordinary instructions) are told
 // by their length or first byte before any hashing.
 const JMnemonicIndex::Entry* JMnemonicIndex::find(const char* text, int length) const {
-    if (length > longest || (length > 0 && !starts[static_cast<unsigned char>(lowered(text[0]))])) return nullptr;
+    if (length > longest || (length > 0 && !starts[static_cast<unsigned char>(asciiLowered(text[0]))])) return nullptr;
     if (fitsKey(length)) return findKey(keyOf(text, length), length);
     return bucketFor(text, length)->chain;
 }
