@@ -5,6 +5,7 @@
 #include <initializer_list>
 
 #include "encoder.h"
+#include "jasciicase.h"
 
 namespace {
 
@@ -37,6 +38,35 @@ int wordLength(const char* first, const char* end) {
     }
     if (p < end && *p == ';') return -1;
     return static_cast<int>(p - first);
+}
+
+// What each byte of a mnemonic is in an index key: itself lower-cased, or
+// 0 for the bytes that stop the mnemonic scan. One look-up per byte.
+struct KeyBytes {
+    char of[256];
+    constexpr KeyBytes() : of() {
+        for (int c = 0; c < 256; ++c) of[c] = mnemonicStops.stops[c] ? '\0' : asciiLowerCase.of[c];
+    }
+};
+constexpr KeyBytes keyBytes;
+
+char keyByteOf(char c) { return keyBytes.of[static_cast<unsigned char>(c)]; }
+
+// wordLength that also makes the word into an index key as it scans, so
+// the word is read once: lower-cased, zero-padded. A word too long for a
+// key is measured by wordLength; then the key holds nothing of use.
+int wordLength(const char* first, const char* end, JMnemonicIndex::Key* key) {
+    constexpr int keySize = JMnemonicIndex::keySize;
+    *key = JMnemonicIndex::Key{};
+    int i = 0;
+    for (;;) {
+        for (char k; i < keySize && (k = keyByteOf(first[i])) != '\0'; ++i) key->bytes[i] = k;
+        if (i == keySize) return wordLength(first, end);
+        if (first + i == end || first[i] != '\r') break;
+        key->bytes[i++] = '\r';  // a CR inside the line is part of the word
+    }
+    if (first + i < end && first[i] == ';') return -1;
+    return i;
 }
 
 const char* skipBlanks(const char* p) {
@@ -99,15 +129,17 @@ private:
     static bool isSeparator(char c) { return operandByteOf(c) == OperandByte::separator; }
 
     // One operand from position i; returns where the scan stopped.
-    int scan(int i, Span& op) {
-        while (isSeparator(text[i])) ++i;
-        int start = i;
+    int scan(int from, Span& op) {
+        const char* p = text + from;
+        while (isSeparator(*p)) ++p;
+        const char* start = p;
+        const char* end = text + n;
         bool inBrackets = false;
-        for (;; ++i) {
-            OperandByte kind = operandByteOf(text[i]);
+        for (;; ++p) {
+            OperandByte kind = operandByteOf(*p);
             if (kind == OperandByte::plain) continue;  // most bytes: one look-up
             if (kind == OperandByte::lineEnd) {
-                if (i == n) break;
+                if (p == end) break;
                 continue;  // a CR inside the line
             }
             if (kind == OperandByte::open) {
@@ -119,8 +151,8 @@ private:
                 break;
             }
         }
-        op = Span{start, i};
-        return i;
+        op = Span{static_cast<int>(start - text), static_cast<int>(p - text)};
+        return op.stop;
     }
 
     // End (exclusive) of the operand text that starts before `from`: up to a
@@ -147,18 +179,21 @@ SourceInstruction candidateOf(const char* text, int n, int operandsFrom) {
                              second.stop - second.start);
 }
 
-// Writes the line as it was read, then CR LF. 1 when both went out whole.
-// Where the destination offers room, the line is built there in one piece.
-int copyLine(JStream* dst, const char* text, int n) {
-    char* out = n <= INT_MAX - 2 ? dst->claim(n + 2) : nullptr;
-    if (out != nullptr) {
-        std::memcpy(out, text, static_cast<size_t>(n));
-        out[n] = '\r';
-        out[n + 1] = '\n';
-        return 1;
-    }
+// The line and CR LF by two writes, for a destination that offers no room.
+[[gnu::noinline]] int copyLineByWrites(JStream* dst, const char* text, int n) {
     if (dst->write(text, n) != n) return -1;
     return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+}
+
+// Writes the line as it was read, then CR LF. 1 when both went out whole.
+// Where the destination offers room, the line is built there in one piece.
+inline int copyLine(JStream* dst, const char* text, int n) {
+    char* out = n <= INT_MAX - 2 ? dst->claim(n + 2) : nullptr;
+    if (out == nullptr) return copyLineByWrites(dst, text, n);
+    std::memcpy(out, text, static_cast<size_t>(n));
+    out[n] = '\r';
+    out[n + 1] = '\n';
+    return 1;
 }
 
 // The definitions named by the mnemonic, found through the index; a line
@@ -169,9 +204,11 @@ int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context
     const char* first = skipBlanks(text);
     if (!context->index.mayStart(*first)) return copyLine(dst, text, n);
     int start = static_cast<int>(first - text);
-    int length = wordLength(first, text + n);
+    JMnemonicIndex::Key key;
+    int length = wordLength(first, text + n, &key);
     if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
-    const JMnemonicIndex::Entry* entry = context->index.find(text + start, length);
+    const JMnemonicIndex::Entry* entry = length < JMnemonicIndex::keySize ? context->index.findKey(key, length)
+                                                                          : context->index.find(first, length);
     if (entry == nullptr) return copyLine(dst, text, n);
     SourceInstruction source = candidateOf(text, n, start + length);
     for (; entry != nullptr; entry = entry->nextSame) {

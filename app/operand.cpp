@@ -3,6 +3,8 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "jasciicase.h"
+
 constexpr RegisterName registerTable[registerCount] = {
     {"eax", kindGeneralRegister, 0}, {"ecx", kindGeneralRegister, 1},
     {"edx", kindGeneralRegister, 2}, {"ebx", kindGeneralRegister, 3},
@@ -16,17 +18,6 @@ constexpr RegisterName registerTable[registerCount] = {
 
 namespace {
 
-// ASCII lower case, by table.
-struct LowerCase {
-    char of[256];
-    constexpr LowerCase() : of() {
-        for (int c = 0; c < 256; ++c) of[c] = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
-    }
-};
-constexpr LowerCase lowerCase;
-
-constexpr char lowered(char c) { return lowerCase.of[static_cast<unsigned char>(c)]; }
-
 // Registers by their last two letters: slot (letter 2 * 3 + letter 3) mod 64
 // holds the register's place in registerTable plus 1, or 0. The sixteen
 // names fall into distinct slots (checked below), so one look-up and one
@@ -34,8 +25,9 @@ constexpr char lowered(char c) { return lowerCase.of[static_cast<unsigned char>(
 constexpr int registerSlotCount = 64;
 
 constexpr unsigned registerSlotOf(const char* name) {
-    return (static_cast<unsigned char>(lowered(name[1])) * 3u + static_cast<unsigned char>(lowered(name[2]))) %
-           registerSlotCount;
+    unsigned second = static_cast<unsigned char>(asciiLowered(name[1]));
+    unsigned third = static_cast<unsigned char>(asciiLowered(name[2]));
+    return (second * 3u + third) % registerSlotCount;
 }
 
 struct RegisterSlots {
@@ -57,8 +49,9 @@ const RegisterName* registerNamed(const char* s) {
     int place = registerSlotTable.place[registerSlotOf(s)];
     if (place == 0) return nullptr;
     const RegisterName* r = &registerTable[place - 1];
-    return (r->name[0] == lowered(s[0]) && r->name[1] == lowered(s[1]) && r->name[2] == lowered(s[2])) ? r
-                                                                                                         : nullptr;
+    bool same = r->name[0] == asciiLowered(s[0]) && r->name[1] == asciiLowered(s[1]) &&
+                r->name[2] == asciiLowered(s[2]);
+    return same ? r : nullptr;
 }
 
 // Far beyond any displacement, and far from overflowing a sum of such values.
@@ -113,8 +106,8 @@ int readDigits(const char* s, int n, int base, int64_t* value) {
 
 // An unsigned number word of n characters: 0x.., ..h (first a decimal digit) or decimal.
 int readNumberWord(const char* s, int n, int64_t* value) {
-    if (n >= 2 && s[0] == '0' && lowered(s[1]) == 'x') return readDigits(s + 2, n - 2, 16, value);
-    if (n >= 2 && lowered(s[n - 1]) == 'h' && isDecimalDigit(s[0])) return readDigits(s, n - 1, 16, value);
+    if (n >= 2 && s[0] == '0' && asciiLowered(s[1]) == 'x') return readDigits(s + 2, n - 2, 16, value);
+    if (n >= 2 && asciiLowered(s[n - 1]) == 'h' && isDecimalDigit(s[0])) return readDigits(s, n - 1, 16, value);
     return readDigits(s, n, 10, value);
 }
 

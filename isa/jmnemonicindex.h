@@ -9,6 +9,8 @@
 #ifndef PAKHOD_JMNEMONICINDEX_H
 #define PAKHOD_JMNEMONICINDEX_H
 
+#include <cstdint>
+
 #include "jmmxset.h"
 
 class JMnemonicIndex {
@@ -19,6 +21,14 @@ public:
         int number;             // the record's place in file order, from 0
     };
 
+    // Mnemonics shorter than this are compared as a key of this many bytes:
+    // lower-cased and zero-padded, so that hashing and comparing one takes
+    // a fixed number of steps. Longer ones are compared byte by byte.
+    static constexpr int keySize = 16;
+    struct Key {
+        char bytes[keySize];
+    };
+
     explicit JMnemonicIndex(JMMXSet* table);
     ~JMnemonicIndex();
     JMnemonicIndex(const JMnemonicIndex&) = delete;
@@ -27,6 +37,9 @@ public:
     // The first record (in file order) whose mnemonic equals text[0..length)
     // lower-cased (ASCII letters only), or null when there is none.
     const Entry* find(const char* text, int length) const;
+    // The same for a word already made into a key: its first length bytes
+    // lower-cased, the rest zero (length < keySize).
+    const Entry* findKey(const Key& key, int length) const;
     // False when no indexed mnemonic starts with c (lower-cased): a word
     // that starts so has no definition, whatever follows.
     bool mayStart(char c) const;
@@ -41,6 +54,7 @@ private:
         int length;
         const char* name;
         Entry* chain;
+        Key key;  // the name as a key, when it is short enough
     };
 
     Entry* entries;    // one per record, in file order
@@ -50,7 +64,8 @@ private:
     int longest;       // length of the longest indexed mnemonic
     bool starts[256];  // first bytes of the indexed mnemonics
 
-    Bucket* bucketFor(const char* text, int length, unsigned hash) const;
+    Bucket* bucketFor(const char* text, int length) const;
+    Bucket* bucketForKey(const Key& key, int length) const;
 };
 
 #endif

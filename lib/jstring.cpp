@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "jasciicase.h"
+
 namespace {
 
 int textLength(const char* s) { return static_cast<int>(std::strlen(s)); }
@@ -138,8 +140,7 @@ int JString::equals(const JString& other) const {
 int JString::notEquals(const JString& other) const { return equals(other) ? 0 : 1; }
 
 void JString::toLower() {
-    for (char* p = data; *p; ++p)
-        if (*p >= 'A' && *p <= 'Z') *p = static_cast<char>(*p + 32);
+    for (char* p = data; *p; ++p) *p = asciiLowered(*p);
 }
 
 void JString::toUpper() {
