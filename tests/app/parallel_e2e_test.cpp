@@ -60,7 +60,7 @@ protected:
             const std::string n = std::to_string(i);
             const std::string expected = sources.size() > 8 ? numbered(converted, i, "\r\n") : converted;
             EXPECT_EQ(e2e::exitStatus(pids[i]), 1) << "run " << i;
-            EXPECT_EQ(ws.read("c" + n), e2e::twoNameConsole(sources[i], "d" + n + ".asm"));
+            EXPECT_EQ(ws.read("c" + n), e2e::progress(sources[i], "d" + n + ".asm"));
             EXPECT_EQ(ws.read("d" + n + ".asm"), expected) << "run " << i;
         }
     }
@@ -74,7 +74,7 @@ protected:
         EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "finished while the file was held";
         holder.release();
         EXPECT_EQ(e2e::exitStatus(pid), 1);
-        EXPECT_EQ(ws.read("console"), e2e::twoNameConsole("a.asm", r.args[1]));
+        EXPECT_EQ(ws.read("console"), e2e::progress("a.asm", r.args[1]));
         EXPECT_EQ(ws.read(r.args[1]), e2e::convertedText);
     }
     static std::string numbered(const std::string& text, size_t i, const char* lineEnd) {
