@@ -63,21 +63,17 @@ TEST_F(PakhodRun, CompletedRuns) {
             EXPECT_EQ(ws.list(""), (Args{"a.asm", "tmp"}));
         }
     expectDone(run({"a.asm"}), e2e::progress("a.asm"), "a.asm");  // over its own output: no change
-    ws.write("a.asm", sourceText);
-    ws.write("b.asm", std::string(5000, 'x'));  // replaced whole
-    expectDone(run({"a.asm", "b.asm", "ignored.asm"}), e2e::progress("a.asm", "b.asm"), "b.asm");
-    EXPECT_EQ(ws.read("a.asm"), sourceText);
-    EXPECT_FALSE(ws.exists("ignored.asm"));
-}
-
-TEST_F(PakhodRun, EveryLineEndGivesCrLf) {
     const std::string noFinal = sourceText.substr(0, sourceText.size() - 1);
-    for (const std::string& source : {sourceText, crLf(sourceText), noFinal, crLf(noFinal), std::string()}) {
+    for (const std::string& source : {sourceText, crLf(sourceText), noFinal, crLf(noFinal)}) {  // all give CR LF
         ws.write("a.asm", source);
-        EXPECT_EQ(run({"a.asm", "b.asm"}).status, 1);
-        EXPECT_EQ(ws.read("b.asm"), source.empty() ? "" : convertedText) << source;
-        EXPECT_TRUE(ws.exists("b.asm"));
+        ws.write("b.asm", std::string(5000, 'x'));  // replaced whole
+        expectDone(run({"a.asm", "b.asm", "ignored.asm"}), e2e::progress("a.asm", "b.asm"), "b.asm");
+        EXPECT_EQ(ws.read("a.asm"), source);
     }
+    EXPECT_FALSE(ws.exists("ignored.asm"));
+    ws.write("a.asm", "");
+    EXPECT_EQ(run({"a.asm", "c.asm"}).status, 1);
+    EXPECT_TRUE(ws.exists("c.asm") && ws.read("c.asm").empty());
 }
 
 TEST_F(PakhodRun, RefusedRunsLeaveEverythingAsItWas) {

@@ -51,9 +51,8 @@ public:
         return all.str();
     }
     bool exists(const std::string& name) const { return fs::exists(fs::symlink_status(path(name))); }
-    std::string mkdir(const std::string& name, mode_t mode = 0755) const {
+    std::string mkdir(const std::string& name) const {
         fs::create_directories(path(name));
-        chmod(path(name).c_str(), mode);
         return path(name);
     }
     // Names in a directory of the workspace, sorted.
