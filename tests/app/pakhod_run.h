@@ -3,7 +3,6 @@
 #ifndef PAKHOD_TESTS_PAKHOD_RUN_H
 #define PAKHOD_TESTS_PAKHOD_RUN_H
 
-#include <errno.h>
 #include <grp.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -124,10 +123,7 @@ inline pid_t start(const Invocation& run, int out) {
 // The exit status of a started run, or -1 when it was killed or already collected.
 inline int exitStatus(pid_t pid) {
     int status = 0;
-    pid_t done;
-    while ((done = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
-    }
-    return done == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Runs pakhod to its end and collects what it printed.
