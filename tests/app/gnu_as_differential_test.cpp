@@ -124,7 +124,8 @@ std::string canonicalAddress(const std::string& inner) {
 }
 
 std::string canonicalInstruction(const std::string& text) {
-    std::string s = std::regex_replace(lowerCase(text), std::regex("[ \t]+"), " ");
+    static const std::regex blanks("[ \t]+");
+    std::string s = std::regex_replace(lowerCase(text), blanks, " ");
     const size_t open = s.find('['), close = s.find(']');
     if (open != std::string::npos && close != std::string::npos)
         s = s.substr(0, open) + canonicalAddress(s.substr(open + 1, close - open - 1)) + s.substr(close + 1);
