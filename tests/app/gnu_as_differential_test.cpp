@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -90,15 +91,11 @@ std::vector<Case> casesFor(const JMMXSet* def) {
 
 // ".byte 0x0f,0x6f,..." from "\tdb\t\t00fh,06fh,...\t\t;line\r\n"; empty when malformed.
 std::string byteDirective(const std::string& db) {
-    const size_t end = db.find("\t\t;");
-    if (db.compare(0, 4, "\tdb\t") != 0 || end == std::string::npos) return "";
-    std::string out = ".byte ";
-    for (size_t at = 4; at < end; at += 5) {
-        if (db.compare(at, 2, "\t0") != 0 && db.compare(at, 2, ",0") != 0) return "";
-        if (db[at + 4] != 'h') return "";
-        out += (at == 4 ? "0x" : ",0x") + db.substr(at + 2, 2);
-    }
-    return out;
+    static const std::regex form("\tdb\t\t(0[0-9a-f]{2}h(,0[0-9a-f]{2}h)*)\t\t;[^\r\n]*\r\n");
+    std::smatch m;
+    if (!std::regex_match(db, m, form)) return "";
+    static const std::regex hexByte("0(..)h");
+    return ".byte " + std::regex_replace(m[1].str(), hexByte, "0x$1");
 }
 
 // "[base|index*scale|disp]": a scale-1 index without a base is the base, base
@@ -127,9 +124,8 @@ std::string canonicalAddress(const std::string& inner) {
 }
 
 std::string canonicalInstruction(const std::string& text) {
-    std::string s;
-    for (char c : lowerCase(text))
-        if ((c != ' ' && c != '\t') || (!s.empty() && s.back() != ' ')) s += c == '\t' ? ' ' : c;
+    static const std::regex blanks("[ \t]+");
+    std::string s = std::regex_replace(lowerCase(text), blanks, " ");
     const size_t open = s.find('['), close = s.find(']');
     if (open != std::string::npos && close != std::string::npos)
         s = s.substr(0, open) + canonicalAddress(s.substr(open + 1, close - open - 1)) + s.substr(close + 1);

@@ -57,20 +57,17 @@ const std::string db = "\tdb\t\t00fh,0fch,0c1h\t\t;", longLine(300, 'q'), long25
 
 // Each line and what is written for it; "" when it is copied unchanged.
 const std::pair<std::string, std::string> lineCases[] = {
-    {"", ""}, {"; comment", ""}, {"   \t ", ""}, {"label: paddb mm0, mm1", ""},
-    {"paddb mm0, mm1", db}, {"paddb mm0, mm1 ; add", db}, {"paddb mm0, mm1;add", db},
-    {"\tPADDB  MM0 , MM1", db}, {"paddb mm0, mm1  \t", db}, {"paddb mm0 mm1", db},
-    {"paddb mm0, mm1 ;" + std::string(290, 'z'), db},
-    {"movq mm0, [eax + 8]", "\tdb\t\t00fh,06fh,040h,008h\t\t;"}, {"movq mm0, [eax ; 8]", ""},
-    {"movq mm1, mm2", "\tdb\t\t00fh,06fh,0cah\t\t;"}, {"movq [edi-4], mm3", "\tdb\t\t00fh,07fh,05fh,0fch\t\t;"},
-    {"psrlw mm2, 4", "\tdb\t\t00fh,071h,0d2h,004h\t\t;"}, {"psrlw mm2, mm3", "\tdb\t\t00fh,0d1h,0d3h\t\t;"},
-    {"movd eax, mm2", "\tdb\t\t00fh,07eh,0d0h\t\t;"}, {"EMMS", "\tdb\t\t00fh,077h\t\t;"},
-    {"emms ; leave MMX state", "\tdb\t\t00fh,077h\t\t;"},
+    {"", ""}, {"; comment", ""}, {"   \t ", ""}, {"label: paddb mm0, mm1", ""}, {"paddb mm0, mm1", db},
+    {"paddb mm0, mm1 ; add", db}, {"paddb mm0, mm1;add", db}, {"\tPADDB  MM0 , MM1", db}, {"paddb mm0, mm1  \t", db},
+    {"paddb mm0 mm1", db}, {"paddb mm0, mm1 ;" + std::string(290, 'z'), db}, {"movq mm0, [eax ; 8]", ""},
+    {"movq mm0, [eax + 8]", "\tdb\t\t00fh,06fh,040h,008h\t\t;"}, {"movq mm1, mm2", "\tdb\t\t00fh,06fh,0cah\t\t;"},
+    {"movq [edi-4], mm3", "\tdb\t\t00fh,07fh,05fh,0fch\t\t;"}, {"psrlw mm2, 4", "\tdb\t\t00fh,071h,0d2h,004h\t\t;"},
+    {"psrlw mm2, mm3", "\tdb\t\t00fh,0d1h,0d3h\t\t;"}, {"movd eax, mm2", "\tdb\t\t00fh,07eh,0d0h\t\t;"},
+    {"EMMS", "\tdb\t\t00fh,077h\t\t;"}, {"emms ; leave MMX state", "\tdb\t\t00fh,077h\t\t;"},
     {"mov eax, ebx", ""}, {"paddb;x", ""}, {"movq mm0;x", ""}, {"paddb mm0, xmm1", ""},
-    // a ';' outside brackets ends the operands, even before the second
-    {"pxor mm0 ; mm1 is zero", ""}, {"pxor mm0, ; mm1", ""},
-    // more than two operands: not what any definition means
-    {"paddb mm0, mm1, mm2", ""}, {"psrlw mm2, 4 8", ""}, {"movq mm0, [eax] + 8", ""},
+    // a ';' outside brackets ends the operands, even before the second; more than two operands mean nothing
+    {"pxor mm0 ; mm1 is zero", ""}, {"pxor mm0, ; mm1", ""}, {"paddb mm0, mm1, mm2", ""}, {"psrlw mm2, 4 8", ""},
+    {"movq mm0, [eax] + 8", ""},
     // long lines and a CR inside a line survive
     {longLine, ""}, {long255, ""}, {"mov eax, 1\rmov ebx, 2", ""},
 };

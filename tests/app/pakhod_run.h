@@ -3,7 +3,6 @@
 #ifndef PAKHOD_TESTS_PAKHOD_RUN_H
 #define PAKHOD_TESTS_PAKHOD_RUN_H
 
-#include <errno.h>
 #include <grp.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -36,12 +35,7 @@ public:
         root = mkdtemp(&pattern[0]) != nullptr ? pattern : std::string();
     }
     ~Workspace() {
-        std::error_code ignored;
-        fs::permissions(root, fs::perms::owner_all, fs::perm_options::add, ignored);
-        for (auto it = fs::recursive_directory_iterator(root, ignored); it != fs::recursive_directory_iterator();
-             it.increment(ignored))
-            if (it->is_directory(ignored)) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-        fs::remove_all(root, ignored);
+        if (!root.empty()) std::system(("chmod -R u+rwx '" + root + "' 2>/dev/null; rm -rf '" + root + "'").c_str());
     }
     Workspace(const Workspace&) = delete;
     Workspace& operator=(const Workspace&) = delete;
@@ -55,13 +49,9 @@ public:
         all << std::ifstream(path(name), std::ios::binary).rdbuf();
         return all.str();
     }
-    bool exists(const std::string& name) const {
-        struct stat st;
-        return lstat(path(name).c_str(), &st) == 0;
-    }
-    std::string mkdir(const std::string& name, mode_t mode = 0755) const {
+    bool exists(const std::string& name) const { return fs::exists(fs::symlink_status(path(name))); }
+    std::string mkdir(const std::string& name) const {
         fs::create_directories(path(name));
-        chmod(path(name).c_str(), mode);
         return path(name);
     }
     // Names in a directory of the workspace, sorted.
@@ -83,14 +73,7 @@ public:
         return path(name + "/pakhod");
     }
     // Lets every user create and change files in the whole workspace.
-    void openToEveryone() const {
-        chmod(root.c_str(), 0777);
-        for (const auto& entry : fs::recursive_directory_iterator(root)) {
-            struct stat st;
-            const mode_t x = stat(entry.path().c_str(), &st) == 0 ? (st.st_mode & 0111) : 0;
-            chmod(entry.path().c_str(), entry.is_directory() ? 0777 : 0666 | x);
-        }
-    }
+    void openToEveryone() const { std::system(("chmod -R a+rwX '" + root + "'").c_str()); }
 
     std::string root;
 };
@@ -109,17 +92,6 @@ struct Result {
     std::string console;
 };
 
-// PAKHOD_E2E_WRAPPER, when set, is a command that every run goes through
-// (an absolute path, then its options, separated by blanks), for example a
-// memory checker.
-inline std::vector<std::string> wrapperWords() {
-    std::vector<std::string> words;
-    const char* wrapper = getenv("PAKHOD_E2E_WRAPPER");
-    std::istringstream in(wrapper != nullptr ? wrapper : "");
-    for (std::string word; in >> word;) words.push_back(word);
-    return words;
-}
-
 // Starts the run with its standard output on `out`; returns the child's id.
 inline pid_t start(const Invocation& run, int out) {
     pid_t pid = fork();
@@ -130,11 +102,15 @@ inline pid_t start(const Invocation& run, int out) {
     if (run.unprivileged && geteuid() == 0 &&
         (setgroups(0, nullptr) != 0 || setgid(nobodyId) != 0 || setuid(nobodyId) != 0))
         _exit(cannotStart);
-    // The wrapper (valgrind) keeps its own files in TMPDIR: a run that gives
+    // PAKHOD_E2E_WRAPPER, when set, is a command every run goes through (an
+    // absolute path, then its options, separated by blanks), for example a
+    // memory checker. It keeps its own files in TMPDIR: a run that gives
     // pakhod an unusable one goes without it (the other test builds cover it).
-    const char* tmpdir = getenv("TMPDIR");
-    bool wrappable = tmpdir == nullptr || access(tmpdir, W_OK | X_OK) == 0;
-    std::vector<std::string> words = wrappable ? wrapperWords() : std::vector<std::string>();
+    const char *tmpdir = getenv("TMPDIR"), *wrapper = getenv("PAKHOD_E2E_WRAPPER");
+    const bool wrappable = wrapper != nullptr && (tmpdir == nullptr || access(tmpdir, W_OK | X_OK) == 0);
+    std::istringstream in(wrappable ? wrapper : "");
+    std::vector<std::string> words;
+    for (std::string word; in >> word;) words.push_back(word);
     words.push_back(run.executable);
     words.insert(words.end(), run.args.begin(), run.args.end());
     std::vector<char*> argv;
@@ -147,10 +123,7 @@ inline pid_t start(const Invocation& run, int out) {
 // The exit status of a started run, or -1 when it was killed or already collected.
 inline int exitStatus(pid_t pid) {
     int status = 0;
-    pid_t done;
-    while ((done = waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
-    }
-    return done == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return waitpid(pid, &status, 0) == pid && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 // Runs pakhod to its end and collects what it printed.
@@ -166,16 +139,13 @@ inline Result runPakhod(const Invocation& run) {
     return {exitStatus(pid), console};
 }
 
-inline const std::string& banner() {
-    static const std::string text =
-        "----------------------------------------\n"
-        "    Pakhod ver.1.00 beta 1\n"
-        "        MMX instructions to db directives for 32-bit x86 assemblers\n"
-        "        Written by the pakhod developers\n"
-        "        Contact: the pakhod project's issue tracker\n"
-        "----------------------------------------\n\n";
-    return text;
-}
+inline const std::string banner =
+    "----------------------------------------\n"
+    "    Pakhod ver.1.00 beta 1\n"
+    "        MMX instructions to db directives for 32-bit x86 assemblers\n"
+    "        Written by the pakhod developers\n"
+    "        Contact: the pakhod project's issue tracker\n"
+    "----------------------------------------\n\n";
 
 // A small source with comments, a label, ordinary and MMX instructions, and
 // what pakhod makes of it.
@@ -187,9 +157,9 @@ inline const std::string convertedText =
 
 inline const std::string definitionMessage = "ERROR: Can't open MMX-Set Definition file.(mmxset.def)\n\n";
 
-inline std::string inPlaceConsole(const std::string& source) { return banner() + "Encoding " + source + "...\n\n"; }
-inline std::string twoNameConsole(const std::string& source, const std::string& destination) {
-    return banner() + "Encoding " + source + " to " + destination + "...\n\n";
+// The console text of a run that starts encoding; no destination for one in place.
+inline std::string progress(const std::string& source, const std::string& destination = "") {
+    return banner + "Encoding " + source + (destination.empty() ? "" : " to " + destination) + "...\n\n";
 }
 
 }  // namespace e2e

@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <utility>
+
 #include "app/pakhod_run.h"
 
 namespace {
@@ -14,16 +16,13 @@ using e2e::Invocation;
 
 // Holds a file the way another run does, until release() or destruction.
 struct FileHolder {
-    explicit FileHolder(const std::string& path) : fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
-        held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
-    }
+    explicit FileHolder(const std::string& path) : fd(open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
     ~FileHolder() { release(); }
     void release() {
-        if (fd >= 0) close(fd);
-        fd = -1;
+        if (fd >= 0) close(std::exchange(fd, -1));
     }
     int fd;
-    bool held;
+    const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
 };
 
 class ConcurrentRuns : public ::testing::Test {
@@ -50,18 +49,16 @@ protected:
         return pid;
     }
     // Runs "source -> d<i>.asm" for every source at once; every run must complete with the right bytes.
-    void runAllAtOnce(const std::vector<std::string>& sources, const std::string& converted) const {
+    void runAllAtOnce(const std::vector<std::string>& sources, bool numberedSources) const {
         std::vector<pid_t> pids;
+        auto dest = [](size_t i) { return "d" + std::to_string(i) + ".asm"; };
+        for (size_t i = 0; i < sources.size(); ++i)
+            pids.push_back(startRun(invocation({sources[i], dest(i)}), "c" + std::to_string(i)));
         for (size_t i = 0; i < sources.size(); ++i) {
-            const std::string n = std::to_string(i);
-            pids.push_back(startRun(invocation({sources[i], "d" + n + ".asm"}), "c" + n));
-        }
-        for (size_t i = 0; i < sources.size(); ++i) {
-            const std::string n = std::to_string(i);
-            const std::string expected = sources.size() > 8 ? numbered(converted, i, "\r\n") : converted;
             EXPECT_EQ(e2e::exitStatus(pids[i]), 1) << "run " << i;
-            EXPECT_EQ(ws.read("c" + n), e2e::twoNameConsole(sources[i], "d" + n + ".asm"));
-            EXPECT_EQ(ws.read("d" + n + ".asm"), expected) << "run " << i;
+            EXPECT_EQ(ws.read("c" + std::to_string(i)), e2e::progress(sources[i], dest(i)));
+            EXPECT_EQ(ws.read(dest(i)), numberedSources ? numbered(e2e::convertedText, i, "\r\n") : e2e::convertedText)
+                << "run " << i;
         }
     }
     // The run must still be waiting when the holder lets go, and then succeed.
@@ -74,7 +71,7 @@ protected:
         EXPECT_EQ(waitpid(pid, &status, WNOHANG), 0) << "finished while the file was held";
         holder.release();
         EXPECT_EQ(e2e::exitStatus(pid), 1);
-        EXPECT_EQ(ws.read("console"), e2e::twoNameConsole("a.asm", r.args[1]));
+        EXPECT_EQ(ws.read("console"), e2e::progress("a.asm", r.args[1]));
         EXPECT_EQ(ws.read(r.args[1]), e2e::convertedText);
     }
     static std::string numbered(const std::string& text, size_t i, const char* lineEnd) {
@@ -88,12 +85,12 @@ TEST_F(ConcurrentRuns, SixteenSourcesShareOneDefinitionFile) {
         sources.push_back("s" + std::to_string(i) + ".asm");
         ws.write(sources.back(), numbered(e2e::sourceText, i, "\n"));
     }
-    runAllAtOnce(sources, e2e::convertedText);
+    runAllAtOnce(sources, true);
     for (size_t i = 0; i < 16; ++i) EXPECT_EQ(ws.read(sources[i]), numbered(e2e::sourceText, i, "\n"));
 }
 
 TEST_F(ConcurrentRuns, EightDestinationsFromOneSource) {
-    runAllAtOnce(std::vector<std::string>(8, "a.asm"), e2e::convertedText);
+    runAllAtOnce(std::vector<std::string>(8, "a.asm"), false);
     EXPECT_EQ(ws.read("a.asm"), e2e::sourceText);
 }
 
@@ -115,14 +112,14 @@ TEST_F(ConcurrentRuns, DefinitionFileOrSourceHeldBrieflyDelaysTheRun) {
 // a held destination is never waited for and fails at once.
 TEST_F(ConcurrentRuns, HeldTooLongOrHeldDestinationFails) {
     const Invocation run = invocation({"a.asm", "b.asm"}, true);
-    for (const char* held : {"bin/mmx_set.def", "b.asm"}) {
+    for (const auto& [held, message] : {std::pair<const char*, std::string>{"bin/mmx_set.def", e2e::definitionMessage},
+                                        {"b.asm", "ERROR: Can't open destfile (b.asm)\n\n"}}) {
         ws.write("b.asm", "held");
         FileHolder holder(ws.path(held));
         ASSERT_TRUE(holder.held);
         const e2e::Result r = e2e::runPakhod(run);
         EXPECT_EQ(r.status, 0);
-        EXPECT_EQ(r.console, held[0] == 'b' && held[1] == 'i' ? e2e::definitionMessage
-                                                              : "ERROR: Can't open destfile (b.asm)\n\n");
+        EXPECT_EQ(r.console, message);
         EXPECT_EQ(ws.read("b.asm"), "held");
         EXPECT_EQ(ws.read("a.asm"), e2e::sourceText);
     }

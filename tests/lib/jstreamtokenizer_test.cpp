@@ -67,64 +67,53 @@ protected:
     std::unique_ptr<JMemoryStream> memory;
 };
 
-TEST_P(Tokenizer, ReadLineGolden) {
-    // Input, then the text and result of each call.
-    const std::vector<std::pair<std::string, std::vector<std::pair<std::string, int>>>> cases = {
-        {"abc" + LF, {{"abc", 4}}}, {"abc" + CR + LF, {{"abc", 5}}}, {"abc" + CR + "def" + LF, {{"abc" + CR + "def", 8}}},
-        {LF, {{"", 1}}}, {CR + LF, {{"", 2}}}, {"abc", {{"abc", 3}}}, {"abc" + CR, {{"abc", 4}}}, {"", {}},
-        {"a" + LF + LF + "b", {{"a", 2}, {"", 1}, {"b", 1}}}, {"a" + LF + CR + "b" + LF, {{"a", 2}, {CR + "b", 3}}},
-        {CR + CR + LF, {{CR, 3}}},
-        // pieces of 255 bytes
-        {run(254) + LF, {{run(254), 255}}}, {run(255) + LF, {{run(255), 256}}}, {run(256) + LF, {{run(256), 257}}},
-        {run(300) + LF, {{run(300), 301}}}, {run(300), {{run(300), 300}}},
-        {run(1000) + CR + LF + "x", {{run(1000), 1002}, {"x", 1}}},
-        // a CR in the last place of a full piece
-        {run(254) + CR + LF, {{run(254), 256}}}, {run(255) + CR + LF, {{run(255), 257}}},
-        {run(254) + CR + "x" + LF, {{run(254) + CR + "x", 257}}}, {run(254) + CR, {{run(254), 255}}},
-        {run(254) + CR + CR + LF, {{run(254) + CR, 257}}},
-        {run(254) + CR + LF + "next" + LF, {{run(254), 256}, {"next", 5}}},
-        {run(509) + CR + LF, {{run(509), 511}}}, {run(509) + CR + "y", {{run(509) + CR + "y", 511}}},
-    };
-    for (size_t i = 0; i < cases.size(); ++i) {
-        load(cases[i].first);
-        JString line("old");
-        long consumed = 0;
-        for (const auto& expected : cases[i].second) {
-            EXPECT_EQ(tok.readLine(line), expected.second) << "case " << i;
-            EXPECT_EQ(std::string(line.data), expected.first) << "case " << i;
-            consumed += expected.second;
-            EXPECT_EQ(at(), both(consumed)) << "case " << i;
-        }
-        EXPECT_EQ(tok.readLine(line), 0) << "case " << i;
-        EXPECT_STREQ(line.data, "") << "case " << i;
-        EXPECT_EQ(tok.position, static_cast<long>(cases[i].first.size())) << "case " << i;
-    }
-}
+// Input, then for each call the text it gives and its number: the bytes
+// readLine consumed, or the position after nextField.
+using Calls = std::vector<std::pair<std::string, int>>;
+const std::vector<std::pair<std::string, Calls>> lineCases = {
+    {"abc" + LF, {{"abc", 4}}}, {"abc" + CR + LF, {{"abc", 5}}}, {"abc" + CR + "def" + LF, {{"abc" + CR + "def", 8}}},
+    {LF, {{"", 1}}}, {CR + LF, {{"", 2}}}, {"abc", {{"abc", 3}}}, {"abc" + CR, {{"abc", 4}}}, {"", {}},
+    {"a" + LF + LF + "b", {{"a", 2}, {"", 1}, {"b", 1}}}, {"a" + LF + CR + "b" + LF, {{"a", 2}, {CR + "b", 3}}},
+    {CR + CR + LF, {{CR, 3}}},
+    // pieces of 255 bytes
+    {run(254) + LF, {{run(254), 255}}}, {run(255) + LF, {{run(255), 256}}}, {run(256) + LF, {{run(256), 257}}},
+    {run(300) + LF, {{run(300), 301}}}, {run(300), {{run(300), 300}}},
+    {run(1000) + CR + LF + "x", {{run(1000), 1002}, {"x", 1}}},
+    // a CR in the last place of a full piece
+    {run(254) + CR + LF, {{run(254), 256}}}, {run(255) + CR + LF, {{run(255), 257}}},
+    {run(254) + CR + "x" + LF, {{run(254) + CR + "x", 257}}}, {run(254) + CR, {{run(254), 255}}},
+    {run(254) + CR + CR + LF, {{run(254) + CR, 257}}},
+    {run(254) + CR + LF + "next" + LF, {{run(254), 256}, {"next", 5}}},
+    {run(509) + CR + LF, {{run(509), 511}}}, {run(509) + CR + "y", {{run(509) + CR + "y", 511}}},
+};
+const std::vector<std::pair<std::string, Calls>> fieldCases = {
+    {"a,b" + CR + LF + "c", {{"a", 2}, {"b", 5}, {"c", 6}}}, {"a,,b", {{"a", 2}, {"", 3}, {"b", 4}}},
+    {",,", {{"", 1}, {"", 2}}}, {"a," + CR + LF, {{"a", 2}, {"", 4}}},
+    {"a" + LF + LF + "b", {{"a", 2}, {"", 3}, {"b", 4}}}, {"a" + CR + CR + "b", {{"a", 2}, {"", 3}, {"b", 4}}},
+    {"a" + LF + CR + "b", {{"a", 2}, {"", 3}, {"b", 4}}},  // LF CR: two delimiters
+    {"a" + CR + LF + LF + "b", {{"a", 3}, {"", 4}, {"b", 5}}}, {"a\tb", {{"a", 2}, {"b", 3}}},
+    {"a" + CR, {{"a", 2}}}, {"", {}},
+    {"paddb,x,x,fch," + CR + LF, {{"paddb", 6}, {"x", 8}, {"x", 10}, {"fch", 14}, {"", 16}}},
+    {run(300) + "," + run(3), {{run(300), 301}, {run(3), 304}}},
+};
 
-TEST_P(Tokenizer, NextFieldGolden) {
-    // Input, then each field and the position after it.
-    const std::vector<std::pair<std::string, std::vector<std::pair<std::string, int>>>> cases = {
-        {"a,b" + CR + LF + "c", {{"a", 2}, {"b", 5}, {"c", 6}}}, {"a,,b", {{"a", 2}, {"", 3}, {"b", 4}}},
-        {",,", {{"", 1}, {"", 2}}}, {"a," + CR + LF, {{"a", 2}, {"", 4}}},
-        {"a" + LF + LF + "b", {{"a", 2}, {"", 3}, {"b", 4}}}, {"a" + CR + CR + "b", {{"a", 2}, {"", 3}, {"b", 4}}},
-        {"a" + LF + CR + "b", {{"a", 2}, {"", 3}, {"b", 4}}},  // LF CR: two delimiters
-        {"a" + CR + LF + LF + "b", {{"a", 3}, {"", 4}, {"b", 5}}}, {"a\tb", {{"a", 2}, {"b", 3}}},
-        {"a" + CR, {{"a", 2}}}, {"", {}},
-        {"paddb,x,x,fch," + CR + LF, {{"paddb", 6}, {"x", 8}, {"x", 10}, {"fch", 14}, {"", 16}}},
-        {run(300) + "," + run(3), {{run(300), 301}, {run(3), 304}}},
-    };
-    for (size_t i = 0; i < cases.size(); ++i) {
-        load(cases[i].first);
-        JString field;
-        for (const auto& expected : cases[i].second) {
-            EXPECT_EQ(tok.nextField(field), 1) << "case " << i;
-            EXPECT_EQ(std::string(field.data), expected.first) << "case " << i;
-            EXPECT_EQ(at(), both(expected.second)) << "case " << i;
+TEST_P(Tokenizer, ReadLineAndNextFieldGolden) {
+    for (bool lines : {true, false})
+        for (const auto& [input, calls] : lines ? lineCases : fieldCases) {
+            load(input);
+            JString text("old");
+            long consumed = 0;
+            for (const auto& [want, n] : calls) {
+                EXPECT_EQ(lines ? tok.readLine(text) : tok.nextField(text), lines ? n : 1) << input;
+                EXPECT_EQ(std::string(text.data), want) << input;
+                consumed = lines ? consumed + n : n;
+                EXPECT_EQ(at(), both(consumed)) << input;
+            }
+            const std::string last = lines ? "" : text.data;  // a failed nextField leaves the field as it was
+            EXPECT_EQ(lines ? tok.readLine(text) : tok.nextField(text) + tok.nextField(text), 0) << input;
+            EXPECT_EQ(std::string(text.data), last) << input;
+            EXPECT_EQ(tok.position, static_cast<long>(input.size())) << input;
         }
-        const JString before(field);
-        EXPECT_EQ(tok.nextField(field) + tok.nextField(field), 0) << "case " << i;
-        EXPECT_EQ(field, before) << "case " << i;  // left as it was
-    }
     load("a" + CR + "b");
     JString field;
     tok.nextField(field);

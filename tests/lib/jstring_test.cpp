@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -17,11 +16,9 @@ void expectBuffer(JString& s, int n) {
     s.data[n - 1] = last;
 }
 
-// Every integer form for v must give printf's text, in buffers of the exact size.
+// Every integer form for v must give printf's text (as std::to_string), in buffers of the exact size.
 void expectAllIntegerForms(int v) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%d", v);
-    const std::string want = text;
+    const std::string want = std::to_string(v);
     JString s, t;
     EXPECT_EQ(s.assign(v).data, want);
     expectBuffer(s, static_cast<int>(want.size()) + 1);
