@@ -3,6 +3,7 @@
 #include <string>
 
 #include "jmemorystream.h"
+#include "driver.h"
 #include "jmmxset.h"
 #include "lineprocessor.h"
 
@@ -91,6 +92,33 @@ TEST_F(LineLoop, ShortWritesAreReportedForCopiedAndEncodedLines) {
             FullStream dst(room);
             EXPECT_EQ(rewriteInto(&dst, source, -1), 0) << source << " room " << room;
         }
+}
+
+// The driver's loop finds mnemonics through the index, whose keys change
+// form at 16 bytes: names on either side of that length, a longer word that
+// shares a name's first bytes, and a CR inside the word.
+TEST(IndexedLineLoop, MnemonicsOfEveryLengthMatchExactly) {
+    const std::string names[] = {"abcdefghijklmno", "abcdefghijklmnop", "abcdefghijklmnopq", std::string(40, 'w')};
+    std::string defs, source, expected;
+    for (int i = 0; i < 4; ++i) {
+        defs += names[i] + ",x,x,e" + std::to_string(i) + "h,\n";
+        std::string upper = names[i];
+        for (char& c : upper) c = static_cast<char>(c - 32);
+        for (const std::string& line : {upper + " mm0, mm1", names[i] + "z mm0, mm1", names[i].substr(1) + " mm0, mm1"}) {
+            source += line + "\n";
+            expected += (line == upper + " mm0, mm1" ? "\tdb\t\t00fh,0e" + std::to_string(i) + "h,0c1h\t\t;" : "") + line + "\r\n";
+        }
+    }
+    defs += "paddb,x,x,fch,\n";
+    source += "pad\rdb mm0, mm1\npaddb\r mm0, mm1\n";
+    expected += "pad\rdb mm0, mm1\r\npaddb\r mm0, mm1\r\n";
+    JMemoryStream defStream(defs.data(), static_cast<int>(defs.size()));
+    JMMXSet* table = loadDefinitions(&defStream);
+    JMemoryStream src(source.data(), static_cast<int>(source.size()));
+    JMemoryStream dst;
+    EXPECT_EQ(convertStream(&dst, &src, table), convertCompleted);
+    EXPECT_EQ(dst.bytes(), expected);
+    JList::deleteList(table);
 }
 
 }  // namespace
