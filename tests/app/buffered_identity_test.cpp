@@ -11,6 +11,7 @@
 #include <string>
 
 #include "jbufferedstream.h"
+#include "app/limited_stream.h"
 #include "jmemorystream.h"
 #include "jmmxset.h"
 #include "lineprocessor.h"
@@ -23,18 +24,6 @@ std::string fileText(const std::string& name) {
     text << in.rdbuf();
     return text.str();
 }
-
-// A destination that takes so many bytes in all, then refuses.
-class RefusingStream : public JMemoryStream {
-public:
-    explicit RefusingStream(long room = 1L << 40) : room(room) {}
-    int write(const char* buffer, int count) override {
-        int n = count < room ? count : static_cast<int>(room);
-        room -= n;
-        return n > 0 ? JMemoryStream::write(buffer, n) : 0;
-    }
-    long room;
-};
 
 class BufferedIdentity : public ::testing::Test {
 protected:
@@ -141,7 +130,7 @@ TEST_F(BufferedIdentity, ARefusedWriteFailsTheRun) {
     long whole = static_cast<long>(output(source, 0).size());
     for (int capacity : {7, 64, 4096})
         for (long room : {0L, 1L, 100L, whole / 2, whole - 1}) {
-            RefusingStream out(room);
+            LimitedStream out(room);
             EXPECT_FALSE(run(source, capacity, out)) << "capacity " << capacity << " room " << room;
         }
 }

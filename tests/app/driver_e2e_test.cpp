@@ -21,16 +21,8 @@ std::string sourceMessage(const std::string& name) { return "ERROR: Can't open s
 // The temporary file's name is written qzvtN, whatever its number.
 std::string destinationMessage(const std::string& name) { return "ERROR: Can't open destfile (" + name + ")\n\n"; }
 
-class PakhodRun : public ::testing::Test {
+class PakhodRun : public e2e::WorkspaceTest {
 protected:
-    e2e::Workspace ws;
-    std::string tmp;
-
-    void SetUp() override {
-        ASSERT_FALSE(ws.root.empty());
-        tmp = ws.mkdir("tmp");
-        ws.write("a.asm", sourceText);
-    }
     // A run in the workspace, with its own temporary directory.
     Invocation invocation(Args args, const char* tmpdir = "") const {
         return Invocation{std::move(args), ws.root, {{"TMPDIR", tmpdir && !*tmpdir ? tmp.c_str() : tmpdir}}};

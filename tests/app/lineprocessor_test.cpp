@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/limited_stream.h"
 #include "jmemorystream.h"
 #include "driver.h"
 #include "jmmxset.h"
@@ -14,18 +15,6 @@ namespace {
 const std::string definitions =
     "paddb,x,x,fch,\r\npxor,x,x,efh,\r\npsrlw,x,x,d1h,\r\npsrlw,x,i,71h,d0\r\nmovq,x,x,6fh,\r\n"
     "movq,x,m,6fh,\r\nmovq,m,x,7fh,\r\nmovd,r,x,7eh,\r\nemms,x,x,77h,\r\n";
-
-// A destination that accepts a fixed number of bytes, then nothing.
-class FullStream : public JMemoryStream {
-public:
-    explicit FullStream(int room) : room(room) {}
-    int write(const char* buffer, int count) override {
-        int n = count < room ? count : room;
-        room -= n;
-        return n > 0 ? JMemoryStream::write(buffer, n) : 0;
-    }
-    int room;
-};
 
 class LineLoop : public ::testing::Test {
 protected:
@@ -89,7 +78,7 @@ TEST_F(LineLoop, EveryLineEndsInCrLfWhateverTheSourceUsed) {
 TEST_F(LineLoop, ShortWritesAreReportedForCopiedAndEncodedLines) {
     for (const std::string source : {"mov eax, ebx\n", "paddb mm0, mm1\n", "\n"})
         for (int room = 0; room < static_cast<int>(rewrite(source).size()); ++room) {
-            FullStream dst(room);
+            LimitedStream dst(room);
             EXPECT_EQ(rewriteInto(&dst, source, -1), 0) << source << " room " << room;
         }
 }

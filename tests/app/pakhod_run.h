@@ -3,6 +3,7 @@
 #ifndef PAKHOD_TESTS_PAKHOD_RUN_H
 #define PAKHOD_TESTS_PAKHOD_RUN_H
 
+#include <gtest/gtest.h>
 #include <grp.h>
 #include <stdlib.h>
 #include <sys/stat.h>
@@ -161,6 +162,19 @@ inline const std::string definitionMessage = "ERROR: Can't open MMX-Set Definiti
 inline std::string progress(const std::string& source, const std::string& destination = "") {
     return banner + "Encoding " + source + (destination.empty() ? "" : " to " + destination) + "...\n\n";
 }
+
+// A fresh workspace holding a.asm (sourceText) and an empty tmp/ for TMPDIR.
+class WorkspaceTest : public ::testing::Test {
+protected:
+    Workspace ws;
+    std::string tmp;
+
+    void SetUp() override {
+        ASSERT_FALSE(ws.root.empty());
+        tmp = ws.mkdir("tmp");
+        ws.write("a.asm", sourceText);
+    }
+};
 
 }  // namespace e2e
 

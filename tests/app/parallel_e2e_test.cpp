@@ -25,16 +25,8 @@ struct FileHolder {
     const bool held = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0;
 };
 
-class ConcurrentRuns : public ::testing::Test {
+class ConcurrentRuns : public e2e::WorkspaceTest {
 protected:
-    e2e::Workspace ws;
-    std::string tmp;
-
-    void SetUp() override {
-        ASSERT_FALSE(ws.root.empty());
-        tmp = ws.mkdir("tmp");
-        ws.write("a.asm", e2e::sourceText);
-    }
     // A run in the workspace; with `ownCopy` a copy of pakhod and its definition file in bin/.
     Invocation invocation(std::vector<std::string> args, bool ownCopy = false) const {
         Invocation r{std::move(args), ws.root, {{"TMPDIR", tmp.c_str()}}};
