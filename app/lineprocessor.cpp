@@ -233,24 +233,6 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
 
     if (context != nullptr) return encodeWithIndex(dst, text, n, context);
-
-    int start = static_cast<int>(skipBlanks(text) - text);
-    int length = wordLength(text + start, text + n);
-    if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
-
-    JString mnemonic(length + 1);
-    for (int k = 0; k < length; ++k) mnemonic.data[k] = text[start + k];
-    mnemonic.data[length] = '\0';
-    mnemonic.toLower();
-
-    JMMXSet* def = table->nextRecord();
-    while (def != table && !def->mnemonic.equals(mnemonic)) def = def->nextRecord();
-    if (def == table) return copyLine(dst, text, n);
-    SourceInstruction source = candidateOf(text, n, start + length);
-    for (; def != table; def = def->nextRecord()) {
-        if (!def->mnemonic.equals(mnemonic)) continue;
-        int written = encodeSource(dst, source, definitionOf(def));
-        if (written != 0) return written;
-    }
-    return copyLine(dst, text, n);
+    JLineContext once(table);  // callers without a context pay for an index per line
+    return encodeWithIndex(dst, text, n, &once);
 }

@@ -1,12 +1,12 @@
 // Line-loop fuzz target: the input is an assembly source, run through
-// processLine with the shipped definition file.
+// the driver's conversion with the shipped definition file.
 #include <cstddef>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
 #include <string>
 
-#include "jmemorystream.h"
+#include "memory_stream.h"
 #include "jmmxset.h"
 #include "outputcheck.h"
 
@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::ostringstream bytes;
     bytes << in.rdbuf();
     std::string definitions = bytes.str();
-    JMemoryStream stream(definitions.data(), static_cast<int>(definitions.size()));
+    MemoryStream stream(definitions);
     shippedTable = loadDefinitions(&stream);
     require(shippedTable->next != shippedTable, "the shipped table has records");
     return 0;

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "jmemorystream.h"
+#include "memory_stream.h"
 #include "jmmxset.h"
 #include "outputcheck.h"
 
@@ -40,7 +40,7 @@ long recordCount(const std::string& bytes) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 16) return 0;
     std::string definitions(reinterpret_cast<const char*>(data), size);
-    JMemoryStream stream(definitions.data(), static_cast<int>(definitions.size()));
+    MemoryStream stream(definitions);
     JMMXSet* table = loadDefinitions(&stream);
     long records = recordCount(definitions), seen = 0;
     for (JList* node = table->next; node != table && seen <= records; node = node->next, ++seen)

@@ -10,9 +10,9 @@
 // Stops the process with a message when ok is false.
 void require(bool ok, const char* what);
 
-// Runs processLine over source with table until it reports the end and
-// checks: one CR LF-terminated output line per source line, every line either
-// the source line unchanged or a db line that echoes it after ";" and whose
+// Converts source with table as the driver does and checks: one CR
+// LF-terminated output line per source line, every line either the source
+// line unchanged or a db line that echoes it after ";" and whose
 // mnemonic is in the table. strictBytes also requires the db bytes to be
 // 0XXh items (true for a table whose opcodes are two hex digits and h).
 // Source lines holding NUL are only counted, not compared.

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The library tests under valgrind: no invalid access, no leak.
+# The in-process tests under valgrind: no invalid access, no leak.
 set -euo pipefail
 valgrind --error-exitcode=1 --leak-check=full --errors-for-leak-kinds=definite,indirect \
-  --quiet ./build/tests/lib_tests --gtest_brief=1
+  --quiet ./build/tests/unit_tests --gtest_brief=1

@@ -1,40 +1,23 @@
 #!/usr/bin/env bash
-# The end-to-end runs of pakhod under valgrind, error paths included: every
-# run the e2e tests make goes through valgrind (PAKHOD_E2E_WRAPPER), and any
-# invalid access or definite/indirect leak fails the step. Memory still
-# reachable at exit is allowed. Then the application and table tests
-# themselves under valgrind.
+# Every pakhod run of the golden tables and the end-to-end scenarios under
+# valgrind (PAKHOD_WRAPPER), error paths included: any invalid access or
+# definite/indirect leak fails the step. Memory still reachable at exit is
+# allowed. Runs given an unusable TMPDIR go without valgrind, which needs
+# one for itself.
 set -euo pipefail
 build=build
 cmake --build "${build}"
 logs="$(mktemp -d)"
 chmod 1777 "${logs}"  # unprivileged runs log here too
 trap 'rm -rf "${logs}"' EXIT
-checks=(--error-exitcode=99 --leak-check=full --errors-for-leak-kinds=definite,indirect)
-
-# Valgrind keeps its own files in TMPDIR, so the few runs that give pakhod an
-# unusable TMPDIR go without it (the test helper leaves the wrapper out).
+export PAKHOD_WRAPPER="$(command -v valgrind) --quiet --error-exitcode=99 --leak-check=full \
+--errors-for-leak-kinds=definite,indirect --log-file=${logs}/pakhod.%p.log"
 status=0
-PAKHOD_E2E_WRAPPER="$(command -v valgrind) --quiet ${checks[*]} --log-file=${logs}/pakhod.%p.log" \
-  "./${build}/tests/app_tests" --gtest_brief=1 \
-  --gtest_filter='PakhodRun.*:UnprivilegedRun.*:DefinitionSearch.*' \
-  || status=$?
-runs=$(find "${logs}" -name 'pakhod.*.log' | wc -l)
-echo "pakhod runs under valgrind: ${runs}"
-failed=0
-for log in "${logs}"/pakhod.*.log; do
-  [ -s "${log}" ] || continue
-  failed=$((failed + 1))
-  if [ "${failed}" -le 3 ]; then
-    echo "--- ${log}:"
-    cat "${log}"
-  fi
+for part in golden scenarios; do
+  bash tests/cases.sh "${build}/app/pakhod" "${build}/tests/hold" "${part}" || status=$?
 done
-echo "runs with valgrind errors: ${failed}"
-[ "${failed}" -eq 0 ] || status=1
-[ "${runs}" -gt 0 ] || status=1
-[ "${status}" -eq 0 ] || exit 1
-
-valgrind --quiet "${checks[@]}" "./${build}/tests/isa_tests" --gtest_brief=1
-valgrind --quiet "${checks[@]}" "./${build}/tests/app_tests" --gtest_brief=1 \
-  --gtest_filter='-PakhodRun.*:UnprivilegedRun.*:DefinitionSearch.*:ConcurrentRuns.*'
+runs=$(find "${logs}" -name 'pakhod.*.log' | wc -l)
+failed=$(find "${logs}" -name 'pakhod.*.log' -size +0 | wc -l)
+echo "pakhod runs under valgrind: ${runs}; with valgrind errors: ${failed}"
+find "${logs}" -name 'pakhod.*.log' -size +0 | head -n 3 | xargs -r cat
+[ "${status}" -eq 0 ] && [ "${failed}" -eq 0 ] && [ "${runs}" -gt 0 ]

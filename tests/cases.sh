@@ -1,0 +1,256 @@
+#!/usr/bin/env bash
+# Runs a built pakhod over the cases in tests/data and checks what it leaves.
+# Usage: cases.sh PAKHOD HELPER golden|scenarios|slow|parallel [ROUNDS]
+#   golden     each table of data/golden: the exact output for its lines
+#   scenarios  each row of data/e2e/scenarios.txt: exit status, console text
+#              and every file of the workspace afterwards (slow: the rows
+#              that wait for seconds)
+#   parallel   runs that meet each other on one definition file or source
+# HELPER is tests/support/hold.cpp, built for the same system as pakhod. PAKHOD_WRAPPER is a
+# command every pakhod run goes through (valgrind). A Windows build (its
+# name ends in .exe) runs under wine.
+set -uo pipefail
+pakhod=$(realpath "$1") helper=$(realpath "$2") part=$3
+data=$(cd "$(dirname "$0")/data" && pwd)
+read -ra wrapper <<<"${PAKHOD_WRAPPER:-}"
+host=() exe=pakhod
+[[ $pakhod == *.exe ]] && host=(wine) exe=pakhod.exe
+root=$(mktemp -d /tmp/pakhod-cases.XXXXXX)
+chmod 755 "$root"
+holders=()
+trap 'kill "${holders[@]}" 2>/dev/null; chmod -R u+rwx "$root"; rm -rf "$root"' EXIT
+failures=0
+fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
+trim() { local s=${1#"${1%%[![:space:]]*}"}; printf '%s' "${s%"${s##*[![:space:]]}"}"; }
+
+# The source (want=source) or the expected output (want=output) of a table.
+table() {
+  awk -v want="$1" '/^#/ || !/\|/ { next }
+    { bar = index($0, "|"); n = split(substr($0, 1, bar - 1), items, " "); line = substr($0, bar + 2)
+      gsub(/\\t/, "\t", line); gsub(/\\r/, "\r", line)
+      if (want == "source") { print line; next }
+      if (items[1] == "=") { printf "%s\r\n", line; next }
+      db = "\tdb\t\t"; for (i = 1; i <= n; i++) db = db (i > 1 ? "," : "") "0" items[i] "h"
+      printf "%s\t\t;%s\r\n", db, line }' "$2"
+}
+
+golden() {
+  for t in "$data"/golden/*.txt; do
+    local dir="$root/${t##*/}" def="${t%.txt}.def"
+    [[ -f $def ]] || def=$(dirname "$pakhod")/mmx_set.def
+    mkdir "$dir" && cp "$pakhod" "$dir/$exe" && cp "$def" "$dir/mmx_set.def"
+    table source "$t" >"$dir/in.asm"
+    table output "$t" >"$dir/expected.asm"
+    (cd "$dir" && "${host[@]}" "${wrapper[@]}" "./$exe" in.asm out.asm >console)
+    local status=$?
+    [[ $status == 1 ]] || fail "${t##*/}: exit status $status"
+    cmp -s "$dir/expected.asm" "$dir/out.asm" && continue
+    fail "${t##*/}: the output differs (< expected, > written)"
+    diff <(cat -A "$dir/expected.asm") <(cat -A "$dir/out.asm") | head -n 20
+  done
+}
+
+# Writes the bytes a CONTENT spec names: FILE, FILE*N, parts joined by +.
+content() {
+  local part
+  for part in ${1//+/ }; do
+    case $part in
+      PAKHOD) cat "$pakhod" ;;
+      DEFS) cat "$(dirname "$pakhod")/mmx_set.def" ;;
+      *\**) yes "$data/e2e/${part%%\**}" | head -n "${part#*\*}" | xargs cat ;;
+      *) cat "$data/e2e/$part" ;;
+    esac
+  done
+}
+
+# The words of a field, quotes respected.
+words() { xargs -r printf '%s\n' <<<"$1"; }
+
+# What the workspace must hold afterwards, by path: a CONTENT[:MODE] spec,
+# "/" plus a mode for a directory, "->TARGET" for a link, FIFO.
+declare -A expect counts
+declare -a modes
+
+# Creates the directories above workspace path $1, each expected afterwards.
+parents() {
+  local dir=$1
+  while [[ $dir == */* ]]; do dir=${dir%/*}; expect[$dir]=/; done
+  mkdir -p "$ws/$(dirname "$1")"
+}
+
+# Applies one "files before" entry to the workspace $ws.
+place() {
+  local entry=$1 name spec mode=
+  case $entry in
+    *!) rm -rf "${ws:?}/${entry%!}"; unset "expect[${entry%!}]"; return ;;
+    *'->'*) name=${entry%%->*}; parents "$name"; ln -s "${entry#*->}" "$ws/$name"
+      expect[$name]="->${entry#*->}"; return ;;
+    */:*) name=${entry%/:*}; mode=${entry##*:}; parents "$name"; mkdir -p "$ws/$name"; expect[$name]=/ ;;
+    */) name=${entry%/}; parents "$name"; mkdir -p "$ws/$name"; expect[$name]=/ ;;
+    *=FIFO) name=${entry%=FIFO}; mkfifo "$ws/$name"; expect[$name]=FIFO; return ;;
+    *qzvt+*) temporaryNames "$entry"; return ;;
+    *) name=${entry%%=*}; spec=${entry#*=}; mode=${spec##*:}; [[ $spec == *:* ]] || mode=
+      [[ $name == */pakhod ]] && name=${name%pakhod}$exe
+      parents "$name"; content "${spec%:*}" >"$ws/$name"; expect[$name]=$spec
+      [[ $spec != PAKHOD ]] || chmod 755 "$ws/$name" ;;
+  esac
+  [[ -n $mode ]] && modes+=("$mode $name")
+}
+
+# DIR/qzvt+N.asm: N files holding keep.txt, named as pakhod names its next
+# temporary files; expected afterwards as DIR/qzvt*.asm, N of them.
+temporaryNames() {
+  local count=${1#*+}
+  "${host[@]}" "$helper" names "$ws/${1%/*}" "${count%.asm}"
+  expect[${1%+*}*.asm]=keep.txt counts[${1%+*}*.asm]=${count%.asm}
+}
+
+# Checks the workspace against `expect`: every path as said, no path more.
+checkFiles() {
+  local row=$1 path want
+  for path in "${!expect[@]}"; do
+    want=${expect[$path]}
+    if [[ $path == *'*'* ]]; then  # N files (1 unless said), all holding one content
+      local matches=("$ws"/$path) n=${counts[$path]:-1}
+      [[ ${#matches[@]} == "$n" && -f ${matches[0]} ]] || { fail "$row: $path: ${#matches[@]} files, not $n"; continue; }
+      cat "${matches[@]}" | cmp -s - <(content "$want*$n") || fail "$row: $path"
+      for path in "${matches[@]}"; do expect[${path#"$ws/"}]=matched; done
+      continue
+    fi
+    case $want in
+      matched) ;;
+      /) [[ -d $ws/$path ]] || fail "$row: $path is no directory" ;;
+      FIFO) [[ -p $ws/$path ]] || fail "$row: $path is no FIFO" ;;
+      '->'*) [[ $(readlink "$ws/$path") == "${want#->}" ]] || fail "$row: $path is no link to ${want#->}" ;;
+      *) [[ -f $ws/$path ]] || { fail "$row: $path is missing"; continue; }
+        [[ $want != *:* || $(stat -c %04a "$ws/$path") == "${want##*:}" ]] || fail "$row: $path: mode"
+        chmod u+r "$ws/$path"
+        cmp -s <(content "${want%:*}") "$ws/$path" || fail "$row: $path does not hold ${want%:*}" ;;
+    esac
+  done
+  while IFS= read -r path; do
+    [[ -v expect[$path] ]] || fail "$row: $path is left over"
+  done < <(cd "$ws" && find . -mindepth 1 | sed 's|^\./||')
+}
+
+scenario() {
+  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 entry tmpdir=tmp run=() env=() nobody=0
+  ws=$root/$row expect=([tmp]=/ [bin]=/) counts=() modes=()
+  mkdir -p "$ws/tmp" "$ws/bin"
+  while IFS= read -r entry; do place "$entry"; done < <(printf '%s\n' bin/pakhod=PAKHOD bin/mmx_set.def=DEFS a.asm=src.asm; words "$before")
+  while IFS= read -r entry; do
+    case $entry in
+      USER=nobody) nobody=1 ;;
+      HOLD=*) entry=${entry#HOLD=}; hold "$ws/${entry%:*}" "${entry##*:}" ;;
+      TMPDIR=*) tmpdir=${entry#TMPDIR=} ;;
+      PATH=) env+=(-u PATH) ;;
+      PATH=*) entry=${entry#PATH=}; env+=(PATH="$ws/${entry//:/:$ws/}") ;;
+      *) run+=("$entry") ;;
+    esac
+  done < <(words "$command")
+  if [[ -n $tmpdir ]]; then env+=(TMPDIR="$ws/$tmpdir"); else env+=(-u TMPDIR); fi
+  local wrap=("${wrapper[@]}")  # a memory checker needs a usable TMPDIR itself
+  [[ -d $ws/$tmpdir && " ${modes[*]} " != *" ${tmpdir%/} "* ]] || wrap=()
+  run=("${host[@]}" "${wrap[@]}" "bin/$exe" "${run[@]}")
+  if ((nobody)); then
+    chmod -R a+rwX "$ws"
+    ((EUID != 0)) || run=(setpriv --reuid=65534 --regid=65534 --clear-groups -- "${run[@]}")
+  fi
+  for entry in "${modes[@]}"; do chmod "${entry%% *}" "$ws/${entry#* }"; done
+  (cd "$ws" && env "${env[@]}" "${run[@]}" >"$root/console$row")
+  local got=$?
+  [[ $got == "$status" ]] || fail "$row: exit status $got, not $status"
+  console=${console//\$BANNER/$(<"$data/e2e/banner.txt")$'\n\n'}
+  printf '%b' "${console//\$WS/$ws}" >"$root/expected$row"
+  sed -E 's/qzvt-?[0-9]+\.asm/qzvtN.asm/g' "$root/console$row" | cmp -s - "$root/expected$row" ||
+    fail "$row: console: $(cat -A "$root/console$row")"
+  while IFS= read -r entry; do
+    case $entry in
+      *!) unset "expect[${entry%!}]" ;;
+      *) expect[${entry%%=*}]=${entry#*=} ;;
+    esac
+  done < <(words "$after")
+  checkFiles "$row"
+}
+
+scenarios() {
+  local n=0 where command before status console after
+  while IFS='|' read -r where command before status console after; do
+    [[ $where =~ ^[[:space:]]*(#|$) ]] && continue
+    n=$((n + 1))
+    case $(trim "$where") in
+      posix) ((${#host[@]} == 0)) || continue ;;
+      windows) ((${#host[@]} > 0)) || continue ;;
+      slow) [[ $part == slow ]] || continue ;;
+    esac
+    [[ $part == slow && $(trim "$where") != slow ]] && continue
+    scenario "$n" "$(trim "$command")" "$(trim "$before")" "$(trim "$status")" "$(trim "$console")" "$(trim "$after")"
+  done <"$data/e2e/scenarios.txt"
+  echo "$n scenarios"
+}
+slow() { scenarios; }
+
+# A fresh workspace $ws with bin/pakhod, its definitions, a.asm and tmp/.
+workspace() {
+  ws=$root/$1
+  mkdir -p "$ws/bin" "$ws/tmp"
+  cp "$pakhod" "$(dirname "$pakhod")/mmx_set.def" "$ws/bin/"
+  cp "$data/e2e/src.asm" "$ws/a.asm"
+}
+
+# Starts pakhod in $ws in the background, its console text going to
+# $ws/console.NAME; the process id is left in $run.
+start() {
+  local name=$1
+  shift
+  (cd "$ws" && TMPDIR="$ws/tmp" "${host[@]}" "${wrapper[@]}" "bin/$exe" "$@" >"console.$name") &
+  run=$!
+}
+
+# Waits for run PID and checks its exit status, its console text (the
+# banner and PROGRESS, or TEXT) and the file it wrote: out.asm, then TAIL.
+finished() {
+  local pid=$1 name=$2 status=$3 console=$4 file=${5:-} tail=${6:-}
+  wait "$pid"
+  local got=$?
+  [[ $got == "$status" ]] || fail "$name: exit status $got, not $status"
+  [[ $console == Encoding* ]] && console="$(<"$data/e2e/banner.txt")"$'\n\n'$console
+  cmp -s <(printf '%b' "$console") "$ws/console.$name" || fail "$name: console: $(cat -A "$ws/console.$name")"
+  [[ -z $file ]] || cmp -s <(cat "$data/e2e/out.asm"; printf '%b' "$tail") "$ws/$file" || fail "$name: $file"
+}
+
+# Runs that meet each other, ROUNDS times over: 16 sources sharing one
+# definition file, 8 destinations from one source, 4 runs in place on one
+# file (each waits for the one before, so the file ends as one run leaves it).
+parallel() {
+  local round i runs
+  for ((round = 0; round < $1; round++)); do
+    workspace "round$round"
+    runs=()
+    for i in {0..15}; do
+      { cat "$data/e2e/src.asm"; echo "; file $i"; } >"$ws/s$i.asm"
+      start "s$i" "s$i.asm" "d$i.asm"
+      runs+=("$run")
+    done
+    for i in {0..7}; do start "a$i" a.asm "e$i.asm"; runs+=("$run"); done
+    for i in {0..15}; do finished "${runs[i]}" "s$i" 1 "Encoding s$i.asm to d$i.asm...\n\n" "d$i.asm" "; file $i\r\n"; done
+    for i in {0..7}; do finished "${runs[16 + i]}" "a$i" 1 "Encoding a.asm to e$i.asm...\n\n" "e$i.asm"; done
+    runs=()
+    for i in {0..3}; do start "p$i" a.asm; runs+=("$run"); done
+    for i in {0..3}; do finished "${runs[i]}" "p$i" 1 "Encoding a.asm...\n\n"; done
+    cmp -s "$data/e2e/out.asm" "$ws/a.asm" || fail "in place four times: a.asm"
+    [[ -z $(ls -A "$ws/tmp") ]] || fail "in place four times: left in tmp: $(ls "$ws/tmp")"
+  done
+}
+
+# Holds FILE for MS milliseconds from another process; returns once it is held.
+hold() {
+  local word
+  exec {holder}< <("${host[@]}" "$helper" "$1" "$2")
+  holders+=("$!")
+  read -r -u "$holder" word
+  [[ $word == held ]] || fail "could not hold $1"
+}
+
+"$part" "${@:4}"
+((failures == 0)) || { echo "$failures failures"; exit 1; }

@@ -1,0 +1,171 @@
+// A second opinion from the system assembler: every record of the shipped
+// definition file, with every register pair and every addressing form, is
+// converted as pakhod converts a source, and the bytes must disassemble to
+// the instruction GNU as assembles from the line.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "driver.h"
+#include "jmmxset.h"
+#include "memory_stream.h"
+
+namespace {
+
+const char* const r32[] = {"eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi"};
+
+// An operand as pakhod reads it and the same for GNU as (decimal numbers).
+struct Form {
+    std::string pakhod, gnu;
+};
+
+std::vector<Form> memoryForms() {
+    std::vector<std::string> texts;
+    for (int b = 0; b < 8; ++b) {
+        const std::string base = r32[b];
+        texts.push_back("[" + base + "]");
+        for (const char* d : {"+1", "+127", "+128", "-128", "-129", "+2147483647", "-2147483648"})
+            texts.push_back("[" + base + d + "]");
+        for (int i = 0; i < 8; ++i)  // every pair but two esp
+            if (b != 4 || i != 4) texts.push_back("[" + base + "+" + r32[i] + "]");
+        for (const std::string s : {"2", "4", "8"}) {  // scaled index, the scale on either side
+            const std::string index = r32[(b + s[0] - '0' + 1) % 8 == 4 ? 5 : (b + s[0] - '0' + 1) % 8];
+            texts.insert(texts.end(), {"[" + base + "+" + index + "*" + s + "]", "[" + index + "*" + s + "+" + base + "+8]",
+                                       "[" + s + "*" + index + "+" + base + "-129]", "[" + base + "+ebp*" + s + "-128]"});
+            if (b != 4)  // index without a base
+                texts.insert(texts.end(), {"[" + base + "*" + s + "]", "[" + s + "*" + base + "-129]"});
+        }
+    }
+    std::vector<Form> forms;
+    for (const std::string& t : texts) forms.push_back({t, t});
+    forms.insert(forms.end(), {{"[eax+10h]", "[eax+16]"}, {"[ebp+0ffh]", "[ebp+255]"}, {"[esp-80h]", "[esp-128]"},
+                               {"[ebx+ecx*4+0x7f]", "[ebx+ecx*4+127]"}, {"[edi+ebp+4-6]", "[edi+ebp-2]"},
+                               {"[ eax + ebx * 4 + 8 ]", "[eax+ebx*4+8]"}, {"[esp+eax*1]", "[esp+eax]"},
+                               {"[eax+4294967295]", "[eax-1]"}, {"[ebp+eax+0]", "[ebp+eax]"}, {"[esp+0]", "[esp]"}});
+    return forms;
+}
+
+// Operands of one kind: every register, every memory form, a spread of immediates.
+std::vector<Form> operandsOf(int32_t kind, const std::string& mnemonic) {
+    std::vector<Form> forms;
+    if (kind == kindMmxRegister || kind == kindGeneralRegister)
+        for (int n = 0; n < 8; ++n) forms.push_back({kind == kindMmxRegister ? "mm" + std::to_string(n) : r32[n], ""});
+    const bool dword = mnemonic == "movd" || mnemonic.rfind("punpckl", 0) == 0;  // 32 bits of memory
+    if (kind == kindMemory)
+        for (const Form& f : memoryForms()) forms.push_back({f.pakhod, (dword ? "dword ptr " : "qword ptr ") + f.gnu});
+    if (kind == kindImmediate) {
+        for (const char* v : {"0", "1", "7", "8", "15", "16", "31", "32", "63", "64", "127", "128", "255", "-1", "-128"})
+            forms.push_back({v, ""});
+        forms.insert(forms.end(), {{"10h", "16"}, {"0ffh", "255"}, {"0x1f", "31"}, {"+5", "5"}});
+    }
+    for (Form& f : forms)
+        if (f.gnu.empty()) f.gnu = f.pakhod;
+    return forms;
+}
+
+// Every register pair; beside each memory form or immediate, one register.
+void addCases(const JMMXSet* def, std::string& source, std::string& gnu) {
+    const std::string m = def->mnemonic.data;
+    if (m == "emms") {
+        source += "EMMS\n";
+        gnu += "emms\n";
+        return;
+    }
+    const std::vector<Form> a = operandsOf(def->firstKind, m), b = operandsOf(def->secondKind, m);
+    for (size_t i = 0; i < a.size(); ++i)
+        for (size_t j = 0; j < b.size(); ++j)
+            if ((a.size() <= 8 || j == i % b.size()) && (b.size() <= 8 || i == j % a.size())) {
+                source += m + " " + a[i].pakhod + ", " + b[j].pakhod + "\n";
+                gnu += m + " " + a[i].gnu + ", " + b[j].gnu + "\n";
+            }
+}
+
+// "[base|index*scale|disp]": a scale-1 index without a base is the base,
+// base and scale-1 index in name order, disp as int32.
+std::string canonicalAddress(const std::string& inner) {
+    std::string base, index, scale = "1";
+    int64_t disp = 0;
+    for (size_t at = 0, next; at < inner.size(); at = next) {
+        const int sign = inner[at] == '-' ? -1 : 1;
+        at += inner[at] == '+' || inner[at] == '-';
+        next = std::min(inner.find_first_of("+-", at), inner.size());
+        const std::string term = inner.substr(at, next - at);
+        const size_t star = term.find('*');
+        if (star != std::string::npos) {
+            index = term.substr(0, star);
+            scale = term.substr(star + 1);
+        } else if (std::isalpha(static_cast<unsigned char>(term[0]))) {
+            (base.empty() ? base : index) = term;
+        } else {
+            disp += sign * static_cast<int64_t>(static_cast<int32_t>(std::stoll(term, nullptr, 0)));
+        }
+    }
+    if (base.empty() && scale == "1") std::swap(base, index);
+    if (scale == "1" && !index.empty() && index < base) std::swap(base, index);
+    return "[" + base + "|" + index + "*" + scale + "|" + std::to_string(static_cast<int32_t>(disp)) + "]";
+}
+
+// Blanks folded, the address made canonical.
+std::string canonical(std::string s) {
+    s = std::regex_replace(s, std::regex("[ \t]+"), " ");
+    const size_t open = s.find('['), close = s.find(']');
+    if (open != std::string::npos && close != std::string::npos)
+        s = s.substr(0, open) + canonicalAddress(s.substr(open + 1, close - open - 1)) + s.substr(close + 1);
+    return s;
+}
+
+// The instruction texts objdump reads from what GNU as makes of the source.
+std::vector<std::string> disassembled(const std::string& dir, const std::string& name, const std::string& source) {
+    const std::string p = dir + "/" + name;
+    std::ofstream(p + ".s") << ".intel_syntax noprefix\n" << source;
+    const std::string command = "as --32 -o '" + p + ".o' '" + p + ".s' 2>'" + p + ".err' && objdump -d -M intel " +
+                                "--no-show-raw-insn '" + p + ".o' >'" + p + ".txt' 2>>'" + p + ".err'";
+    std::vector<std::string> texts;
+    if (std::system(command.c_str()) != 0) ADD_FAILURE() << name << ": as or objdump failed; see " << p << ".err";
+    std::ifstream in(p + ".txt");
+    static const std::regex instruction("^ *[0-9a-f]+:\t(.*)$");
+    std::smatch m;
+    for (std::string line; std::getline(in, line);)
+        if (std::regex_match(line, m, instruction)) texts.push_back(canonical(m[1]));
+    return texts;
+}
+
+}  // namespace
+
+TEST(GnuAsDifferential, EveryShippedRecordInEveryForm) {
+    std::ifstream file(PAKHOD_SHIPPED_DEFINITIONS, std::ios::binary);
+    MemoryStream defs{std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>())};
+    JMMXSet* table = loadDefinitions(&defs);
+    std::string source, gnu;
+    for (const JMMXSet* def = table->nextRecord(); def != table; def = def->nextRecord()) addCases(def, source, gnu);
+    MemoryStream in(source), out;
+    ASSERT_EQ(convertStream(&out, &in, table), convertCompleted);
+    JList::deleteList(table);
+    // Each db line as a .byte directive; anything else was not encoded.
+    std::istringstream lines(out.content), sources(source);
+    std::string ours, line, original;
+    static const std::regex db("\tdb\t\t(0[0-9a-f]{2}h(,0[0-9a-f]{2}h)*)\t\t;[^\r]*\r");
+    std::smatch m;
+    for (int bad = 0; std::getline(lines, line) && std::getline(sources, original);) {
+        if (std::regex_match(line, m, db)) ours += ".byte " + std::regex_replace(m[1].str(), std::regex("0(..)h"), "0x$1") + "\n";
+        else if (++bad <= 20) ADD_FAILURE() << "not encoded: " << original;
+    }
+    std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/pakhod-as-XXXXXX";
+    ASSERT_NE(mkdtemp(&dir[0]), nullptr);
+    const std::vector<std::string> mine = disassembled(dir, "pakhod", ours), theirs = disassembled(dir, "gnu", gnu);
+    std::system(("rm -rf '" + dir + "'").c_str());
+    std::printf("%zu lines compared\n", theirs.size());
+    ASSERT_GT(theirs.size(), 20000u);
+    ASSERT_EQ(mine.size(), theirs.size()) << "pakhod's bytes do not disassemble to one instruction per line";
+    std::istringstream originals(source);
+    int mismatches = 0;  // in order, so the first mismatch names its line
+    for (size_t k = 0; k < theirs.size() && std::getline(originals, original) && mismatches < 20; ++k)
+        if (mine[k] != theirs[k] && ++mismatches)
+            ADD_FAILURE() << original << "\n  pakhod: " << mine[k] << "\n  GNU as: " << theirs[k];
+    EXPECT_EQ(mismatches, 0);
+}
