@@ -43,8 +43,17 @@ const FormEntry* formFor(int32_t firstKind, int32_t secondKind) {
     return nullptr;
 }
 
-int decide(Form form, const SourceInstruction& s, uint8_t modrmBase, Encoding* e) {
-    Address address;
+// The memory operand in r/m: its address, a size keyword that names a size
+// the definition accepts (or none), and its segment override.
+int decideMemory(const char* text, int length, uint8_t reg, uint8_t acceptedSizes, Encoding* e) {
+    MemoryOperand m;
+    if (!readMemoryOperand(text, length, &m) || (m.size & ~acceptedSizes) != 0) return 0;
+    if (!decideMemoryForm(reg, m.address, e)) return 0;
+    e->segmentPrefix = m.segmentPrefix;
+    return 1;
+}
+
+int decide(Form form, const SourceInstruction& s, const Definition& def, Encoding* e) {
     uint8_t immediate = 0;
     switch (form) {
         case Form::regFirstRmSecond:
@@ -54,18 +63,20 @@ int decide(Form form, const SourceInstruction& s, uint8_t modrmBase, Encoding* e
             *e = decideRegisterForm(s.second.number, s.first.number);
             return 1;
         case Form::regFirstMemSecond:
-            return readAddress(s.op2, s.op2Length, &address) && decideMemoryForm(s.first.number, address, e);
+            return decideMemory(s.op2, s.op2Length, s.first.number, def.memorySizes, e);
         case Form::regSecondMemFirst:
-            return readAddress(s.op1, s.op1Length, &address) && decideMemoryForm(s.second.number, address, e);
+            return decideMemory(s.op1, s.op1Length, s.second.number, def.memorySizes, e);
         case Form::immediateSecond:
             if (!readImmediate(s.op2, s.op2Length, &immediate)) return 0;
-            *e = decideImmediateForm(modrmBase, s.first.number, immediate);
+            *e = decideImmediateForm(def.modrmBase, s.first.number, immediate);
             return 1;
     }
     return 0;
 }
 
-constexpr char linePrefix[] = "\tdb\t\t00fh,0";
+constexpr char directive[] = "\tdb\t\t";
+constexpr char escapeByte[] = "00fh,0";  // 0Fh, then the opcode text after its 0
+constexpr char linePrefix[] = "\tdb\t\t00fh,0";  // the two together, as most lines start
 constexpr char commentStart[] = "\t\t;";
 constexpr char lineEnd[] = "\r\n";
 constexpr int byteTextLength = 5;  // ",0xxh"
@@ -94,15 +105,25 @@ constexpr ByteTexts byteTexts;
 
 char* putByteText(char* out, uint8_t byte) { return put(out, byteTexts.of[byte], byteTextLength); }
 
-// The whole db line, built in place and written once: prefix, opcode,
-// bytes, comment, line end.
-int writeLine(JStream* dst, const Definition& def, const uint8_t* bytes, int count, const char* line,
-              int lineLength) {
-    int64_t total = int64_t{sizeof linePrefix - 1} + def.opcodeLength + int64_t{count} * byteTextLength +
-                    int64_t{sizeof commentStart - 1} + lineLength + int64_t{sizeof lineEnd - 1};
+// The whole db line, built in place and written once: directive, segment
+// prefix, 0Fh and opcode, the other bytes, comment, line end.
+int writeLine(JStream* dst, const Definition& def, uint8_t segmentPrefix, const uint8_t* bytes, int count,
+              const char* line, int lineLength) {
+    const int prefixLength = segmentPrefix != 0 ? byteTextLength : 0;  // "0XXh,"
+    int64_t total = int64_t{sizeof linePrefix - 1} + prefixLength + def.opcodeLength +
+                    int64_t{count} * byteTextLength + int64_t{sizeof commentStart - 1} + lineLength +
+                    int64_t{sizeof lineEnd - 1};
     if (total > INT_MAX) return -1;
     JWriteSpace space(dst, static_cast<int>(total));
-    char* out = put(space.bytes, linePrefix, sizeof linePrefix - 1);
+    char* out = space.bytes;
+    if (prefixLength == 0) {
+        out = put(out, linePrefix, sizeof linePrefix - 1);
+    } else {
+        out = put(out, directive, sizeof directive - 1);
+        out = put(out, byteTexts.of[segmentPrefix] + 1, byteTextLength - 1);
+        *out++ = ',';
+        out = put(out, escapeByte, sizeof escapeByte - 1);
+    }
     out = put(out, def.opcode, static_cast<size_t>(def.opcodeLength));
     for (int i = 0; i < count; ++i) out = putByteText(out, bytes[i]);
     out = put(out, commentStart, sizeof commentStart - 1);
@@ -118,6 +139,7 @@ Definition definitionOf(const JMMXSet* def) {
     Definition d;
     d.firstKind = def->firstKind;
     d.secondKind = def->secondKind;
+    d.memorySizes = def->memorySizes;
     d.modrmBase = def->modrmBase;
     d.isEmms = std::strcmp(def->mnemonic.data, "emms") == 0;
     d.opcode = def->opcode.data;
@@ -133,14 +155,14 @@ SourceInstruction sourceInstruction(const char* line, int lineLength, const char
 
 int encodeSource(JStream* dst, const SourceInstruction& source, const Definition& def) {
     // emms takes no operands; whatever the line has is ignored.
-    if (def.isEmms) return writeLine(dst, def, nullptr, 0, source.line, source.lineLength);
+    if (def.isEmms) return writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength);
     if (source.first.kind != def.firstKind || source.second.kind != def.secondKind) return 0;
     const FormEntry* entry = formFor(source.first.kind, source.second.kind);
     Encoding encoding;
-    if (entry == nullptr || !decide(entry->form, source, def.modrmBase, &encoding)) return 0;
+    if (entry == nullptr || !decide(entry->form, source, def, &encoding)) return 0;
     uint8_t bytes[maxEncodingBytes];
     int count = encodingBytes(encoding, bytes);
-    return writeLine(dst, def, bytes, count, source.line, source.lineLength);
+    return writeLine(dst, def, encoding.segmentPrefix, bytes, count, source.line, source.lineLength);
 }
 
 int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def, const JString& op1,

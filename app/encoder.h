@@ -8,10 +8,12 @@
 #include "operand.h"
 
 // What the encoder reads of one definition, taken from the record once:
-// its operand kinds, its ModR/M base and its opcode text with the length.
+// its operand kinds, the memory sizes it accepts a keyword for, its ModR/M
+// base and its opcode text with the length.
 struct Definition {
     int32_t firstKind;
     int32_t secondKind;
+    uint8_t memorySizes;
     uint8_t modrmBase;
     bool isEmms;  // emms takes no operands
     const char* opcode;

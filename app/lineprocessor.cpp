@@ -6,6 +6,7 @@
 
 #include "encoder.h"
 #include "jasciicase.h"
+#include "operand.h"
 
 namespace {
 
@@ -148,11 +149,30 @@ private:
                 inBrackets = false;
             } else if (!inBrackets) {  // ';' or a separator outside brackets
                 if (kind == OperandByte::semicolon) commentSeen = true;
-                break;
+                if (kind == OperandByte::semicolon || *p == ',' || !mayEndMemoryPrefixWord(p[-1]) ||
+                    !goesOnToBracket(start, p))
+                    break;
+                while (isBlank(p[1])) ++p;
             }
         }
         op = Span{static_cast<int>(start - text), static_cast<int>(p - text)};
         return op.stop;
+    }
+
+    // The last byte of a size keyword, "ptr" or a segment override ("es:"):
+    // most operands end otherwise, and need no closer look.
+    static bool mayEndMemoryPrefixWord(char c) {
+        c = asciiLowered(c);
+        return c == 'd' || c == 'e' || c == 'r' || c == ':';
+    }
+
+    // The words before a memory operand's bracket belong to it, blanks and
+    // all ("qword ptr es:[edi]"): true when [start, p) holds only such words.
+    [[gnu::noinline]] static bool goesOnToBracket(const char* start, const char* p) {
+        const char* word = p;
+        while (word > start && !isBlank(word[-1])) --word;
+        return std::memchr(start, '[', static_cast<size_t>(p - start)) == nullptr &&
+               isMemoryPrefixWord(word, static_cast<int>(p - word));
     }
 
     // End (exclusive) of the operand text that starts before `from`: up to a

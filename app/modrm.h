@@ -35,6 +35,7 @@ struct Encoding {
     uint32_t displacement;
     uint8_t hasImmediate;
     uint8_t immediate;
+    uint8_t segmentPrefix;  // written before the instruction; 0: none
 };
 
 // esp as a base needs a SIB byte: its r/m value 100 means "SIB follows".

@@ -1,6 +1,5 @@
 #include "operand.h"
 
-#include <cstring>
 #include <initializer_list>
 
 #include "jasciicase.h"
@@ -44,7 +43,8 @@ struct RegisterSlots {
 constexpr RegisterSlots registerSlotTable;
 static_assert(registerSlotTable.distinct, "two register names share a slot");
 
-// The register named by the three letters at s, or null.
+}  // namespace
+
 const RegisterName* registerNamed(const char* s) {
     int place = registerSlotTable.place[registerSlotOf(s)];
     if (place == 0) return nullptr;
@@ -54,12 +54,20 @@ const RegisterName* registerNamed(const char* s) {
     return same ? r : nullptr;
 }
 
-// Far beyond any displacement, and far from overflowing a sum of such values.
+namespace {
+
+// Number words are read up to this value, far beyond any operand's range.
 constexpr int64_t numberLimit = int64_t(1) << 40;
-constexpr int64_t lowestDisplacement = -(int64_t(1) << 31);
-constexpr int64_t highestDisplacement = (int64_t(1) << 32) - 1;
-constexpr int64_t lowestImmediate = -128;
-constexpr int64_t highestImmediate = 255;
+
+// Where every value met while reading a constant expression must lie.
+struct Range {
+    int64_t lowest;
+    int64_t highest;
+};
+constexpr Range immediateRange = {-128, 255};
+constexpr Range displacementRange = {-(int64_t(1) << 31), (int64_t(1) << 32) - 1};
+
+bool within(int64_t value, Range range) { return value >= range.lowest && value <= range.highest; }
 
 // Scale factor -> SIB scale field.
 struct ScaleEntry {
@@ -68,16 +76,36 @@ struct ScaleEntry {
 };
 constexpr ScaleEntry scaleTable[] = {{1, 0}, {2, 1}, {4, 2}, {8, 3}};
 
+// Size keywords and the memory size each names.
+struct SizeKeyword {
+    const char* name;
+    uint8_t size;
+};
+constexpr SizeKeyword sizeKeywords[] = {
+    {"byte", memory8}, {"word", memory16}, {"dword", memory32}, {"qword", memory64}, {"mmword", memory64},
+};
+
+// Segment registers and the prefix byte that selects each.
+struct SegmentOverride {
+    char name[3];
+    uint8_t prefix;
+};
+constexpr SegmentOverride segmentOverrides[] = {
+    {"es", 0x26}, {"cs", 0x2e}, {"ss", 0x36}, {"ds", 0x3e}, {"fs", 0x64}, {"gs", 0x65},
+};
+
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
+bool isLetter(char c) { return asciiLowered(c) >= 'a' && asciiLowered(c) <= 'z'; }
 
-// What each byte is to the address reader, by table: whether it ends a
-// word inside a memory operand, and its value as a hex digit (-1: none).
-struct AddressBytes {
+// What each byte is to the operand readers, by table: whether it ends a
+// word (a register name or a number), and its value as a hex digit (-1: none).
+struct OperandBytes {
     bool endsWord[256];
     signed char digit[256];
-    constexpr AddressBytes() : endsWord(), digit() {
-        for (const char c : {'\0', ' ', '\t', '+', '-', '*', '[', ']'}) endsWord[static_cast<unsigned char>(c)] = true;
+    constexpr OperandBytes() : endsWord(), digit() {
+        for (const char c : {'\0', ' ', '\t', '+', '-', '*', '(', ')', '[', ']'})
+            endsWord[static_cast<unsigned char>(c)] = true;
         for (int c = 0; c < 256; ++c)
             digit[c] = static_cast<signed char>(c >= '0' && c <= '9'   ? c - '0'
                                                 : c >= 'a' && c <= 'f' ? c - 'a' + 10
@@ -85,10 +113,39 @@ struct AddressBytes {
                                                                        : -1);
     }
 };
-constexpr AddressBytes addressBytes;
+constexpr OperandBytes operandBytes;
 
-bool endsWord(char c) { return addressBytes.endsWord[static_cast<unsigned char>(c)]; }
-int hexDigitValue(char c) { return addressBytes.digit[static_cast<unsigned char>(c)]; }
+bool endsWord(char c) { return operandBytes.endsWord[static_cast<unsigned char>(c)]; }
+int hexDigitValue(char c) { return operandBytes.digit[static_cast<unsigned char>(c)]; }
+
+// True when text[0..n) is `word` in any letter case.
+bool sameWord(const char* text, int n, const char* word) {
+    int i = 0;
+    for (; i < n && word[i] != '\0'; ++i)
+        if (asciiLowered(text[i]) != word[i]) return false;
+    return i == n && word[i] == '\0';
+}
+
+// A place in an operand text that ends at `end` (needs no terminator).
+struct Cursor {
+    const char* p;
+    const char* end;
+    char peek() const { return p < end ? *p : '\0'; }
+    void skipBlanks() {
+        while (p < end && isBlank(*p)) ++p;
+    }
+    // Length of the run of bytes from here that ends at a word end.
+    int wordLength() const {
+        const char* q = p;
+        while (q < end && !endsWord(*q)) ++q;
+        return static_cast<int>(q - p);
+    }
+    int letterCount() const {
+        const char* q = p;
+        while (q < end && isLetter(*q)) ++q;
+        return static_cast<int>(q - p);
+    }
+};
 
 // Digits s[0..n) in the given base (at least one); 0 when any is not a digit.
 int readDigits(const char* s, int n, int base, int64_t* value) {
@@ -109,6 +166,71 @@ int readNumberWord(const char* s, int n, int64_t* value) {
     if (n >= 2 && s[0] == '0' && asciiLowered(s[1]) == 'x') return readDigits(s + 2, n - 2, 16, value);
     if (n >= 2 && asciiLowered(s[n - 1]) == 'h' && isDecimalDigit(s[0])) return readDigits(s, n - 1, 16, value);
     return readDigits(s, n, 10, value);
+}
+
+// a * b when the product lies in range; both lie in it, and no bound of a
+// range reaches 2^32, so the magnitudes multiply without overflow.
+int multiply(int64_t a, int64_t b, Range range, int64_t* product) {
+    uint64_t magnitude = static_cast<uint64_t>(a < 0 ? -a : a) * static_cast<uint64_t>(b < 0 ? -b : b);
+    if (magnitude > (uint64_t(1) << 32)) return 0;
+    *product = ((a < 0) != (b < 0) ? -1 : 1) * static_cast<int64_t>(magnitude);
+    return within(*product, range);
+}
+
+int readSum(Cursor& c, Range range, int64_t* value);
+
+// [+|-] number, or [+|-] ( sum ).
+int readFactor(Cursor& c, Range range, int64_t* value) {
+    c.skipBlanks();
+    int negative = c.peek() == '-';
+    if (negative || c.peek() == '+') {
+        ++c.p;
+        c.skipBlanks();
+    }
+    int64_t v = 0;
+    if (c.peek() == '(') {
+        ++c.p;
+        if (!readSum(c, range, &v)) return 0;
+        c.skipBlanks();
+        if (c.peek() != ')') return 0;
+        ++c.p;
+    } else {
+        int n = c.wordLength();
+        if (!readNumberWord(c.p, n, &v) || !within(v, range)) return 0;
+        c.p += n;
+    }
+    *value = negative ? -v : v;
+    return within(*value, range);
+}
+
+// factor * factor ...
+int readProduct(Cursor& c, Range range, int64_t* value) {
+    if (!readFactor(c, range, value)) return 0;
+    for (Cursor next = c;; next = c) {
+        next.skipBlanks();
+        if (next.peek() != '*') return 1;
+        c = next;
+        ++c.p;
+        int64_t factor = 0;
+        if (!readFactor(c, range, &factor) || !multiply(*value, factor, range, value)) return 0;
+    }
+}
+
+// product +|- product ...: a constant expression with the usual precedence,
+// every value on the way within range.
+int readSum(Cursor& c, Range range, int64_t* value) {
+    if (!readProduct(c, range, value)) return 0;
+    for (Cursor next = c;; next = c) {
+        next.skipBlanks();
+        if (next.peek() != '+' && next.peek() != '-') return 1;
+        int sign = *next.p == '-' ? -1 : 1;
+        c = next;
+        ++c.p;
+        int64_t term = 0;
+        if (!readProduct(c, range, &term)) return 0;
+        *value += sign * term;
+        if (!within(*value, range)) return 0;
+    }
 }
 
 // Number of a general register name s[0..n), or -1.
@@ -134,24 +256,14 @@ struct Word {
     int64_t number;
 };
 
-int readWord(const char** p, Word* word) {
-    const char* start = *p;
-    const char* end = start;
-    while (!endsWord(*end)) ++end;
-    int n = static_cast<int>(end - start);
-    *p = end;
+[[gnu::always_inline]] inline int readWord(Cursor& c, Word* word) {
+    const char* start = c.p;
+    int n = c.wordLength();
+    c.p += n;
     int reg = generalRegisterOf(start, n);
-    if (reg >= 0) {
-        word->isRegister = 1;
-        word->reg = static_cast<uint8_t>(reg);
-        return 1;
-    }
-    word->isRegister = 0;
-    return readNumberWord(start, n, &word->number);
-}
-
-void skipBlanks(const char** p) {
-    while (isBlank(**p)) ++*p;
+    word->isRegister = reg >= 0;
+    word->reg = static_cast<uint8_t>(reg);
+    return reg >= 0 || readNumberWord(start, n, &word->number);
 }
 
 int addRegister(Address* a, uint8_t reg) {
@@ -171,103 +283,129 @@ int addScaledRegister(Address* a, uint8_t reg, int64_t factor) {
     return 1;
 }
 
-// One term after an operator of the given sign (+1/-1); *sum collects numbers.
-// A register is never subtracted and the first term must be a register.
-int readTerm(const char** p, int sign, int first, Address* a, int64_t* sum) {
-    int numberSign = 1;
-    int hasSign = (**p == '+' || **p == '-');  // a signed number, as in [eax+-8]
-    if (hasSign) numberSign = (*(*p)++ == '-') ? -1 : 1;
-    Word w1 = {}, w2 = {};
-    if (!readWord(p, &w1)) return 0;
-    const char* after = *p;
-    skipBlanks(&after);
-    if (*after == '*') {  // reg*scale or scale*reg
-        *p = after + 1;
-        skipBlanks(p);
-        if (!readWord(p, &w2)) return 0;
-        if (w1.isRegister == w2.isRegister || sign < 0 || hasSign) return 0;
-        const Word& reg = w1.isRegister ? w1 : w2;
-        const Word& factor = w1.isRegister ? w2 : w1;
-        return addScaledRegister(a, reg.reg, factor.number);
+// One term after an operator of the given sign (+1/-1): a register, a
+// register with its scale on either side, or a constant expression added to
+// *sum. A register is never subtracted, and the first term is a register.
+int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum) {
+    const Cursor start = c;
+    Word w1, w2;
+    const int isWord = readWord(c, &w1);
+    Cursor next = c;
+    next.skipBlanks();
+    if (isWord && next.peek() == '*') {
+        Cursor scale = next;
+        ++scale.p;
+        scale.skipBlanks();
+        if (readWord(scale, &w2) && w1.isRegister != w2.isRegister) {  // reg*scale or scale*reg
+            c = scale;
+            return sign > 0 && addScaledRegister(a, w1.isRegister ? w1.reg : w2.reg, w1.isRegister ? w2.number : w1.number);
+        }
     }
-    if (w1.isRegister) return (sign < 0 || hasSign) ? 0 : addRegister(a, w1.reg);
+    if (isWord && w1.isRegister) return next.peek() != '*' && sign > 0 && addRegister(a, w1.reg);
     if (first) return 0;
-    *sum += sign * numberSign * w1.number;
-    return (*sum >= -numberLimit && *sum <= numberLimit) ? 1 : 0;
+    int64_t value = w1.number;
+    if (!isWord || next.peek() == '*') {  // not a lone number: the expression reader
+        c = start;
+        if (!readProduct(c, displacementRange, &value)) return 0;
+    }
+    *sum += sign * value;
+    return within(value, displacementRange) && within(*sum, displacementRange);
+}
+
+// The terms between a memory operand's brackets; c ends at the closing one.
+int readTerms(Cursor c, Address* a) {
+    int64_t sum = 0;
+    int sign = 1;
+    for (int first = 1;; first = 0) {
+        c.skipBlanks();
+        if (!readTerm(c, sign, first, a, &sum)) return 0;
+        c.skipBlanks();
+        if (c.p == c.end) break;
+        if (*c.p != '+' && *c.p != '-') return 0;
+        sign = *c.p++ == '-' ? -1 : 1;
+    }
+    a->displacement = static_cast<uint32_t>(sum);
+    return 1;
+}
+
+// A segment override ("es:") at c: moves past it and sets *prefix.
+int readSegmentOverride(Cursor& c, uint8_t* prefix) {
+    if (c.end - c.p < 3 || c.p[2] != ':') return 0;
+    for (const SegmentOverride& s : segmentOverrides)
+        if (sameWord(c.p, 2, s.name)) {
+            *prefix = s.prefix;
+            c.p += 3;
+            c.skipBlanks();
+            return 1;
+        }
+    return 0;
+}
+
+// What may stand before the bracket: a size keyword, with or without "ptr",
+// then a segment override. 0 for "ptr" alone.
+int readMemoryPrefix(Cursor& c, MemoryOperand* m) {
+    c.skipBlanks();
+    int n = c.letterCount();
+    for (const SizeKeyword& k : sizeKeywords)
+        if (sameWord(c.p, n, k.name)) {
+            m->size = k.size;
+            c.p += n;
+            c.skipBlanks();
+            n = c.letterCount();
+            if (sameWord(c.p, n, "ptr")) {
+                c.p += n;
+                c.skipBlanks();
+            }
+            break;
+        }
+    if (m->size == 0 && sameWord(c.p, n, "ptr")) return 0;
+    readSegmentOverride(c, &m->segmentPrefix);
+    return 1;
 }
 
 }  // namespace
 
-Operand classifyOperand(const char* text) { return classifyOperand(text, static_cast<int>(std::strlen(text))); }
-
-Operand classifyOperand(const char* text, int length) {
-    Operand operand = {kindImmediate, 0};
-    if (length > 0 && text[0] == '[') {
-        operand.kind = kindMemory;
-        return operand;
-    }
-    // Every register name has three letters; other texts need no comparison.
-    if (length != 3) return operand;
-    const RegisterName* r = registerNamed(text);
-    if (r != nullptr) {
-        operand.kind = r->kind;
-        operand.number = r->number;
-    }
-    return operand;
+bool startsWithMemoryPrefix(const char* text, int length) {
+    if (!isLetter(text[0])) return false;
+    Cursor c = {text, text + length};
+    MemoryOperand m = {};
+    return readMemoryPrefix(c, &m) && c.peek() == '[';
 }
 
-int readNumber(const char* text, int64_t* value) {
-    return readNumber(text, static_cast<int>(std::strlen(text)), value);
-}
-
-int readNumber(const char* text, int length, int64_t* value) {
-    int negative = 0;
-    if (length > 0 && (text[0] == '+' || text[0] == '-')) {
-        negative = (text[0] == '-');
-        ++text;
-        --length;
-    }
-    int64_t magnitude = 0;
-    if (!readNumberWord(text, length, &magnitude)) return 0;
-    *value = negative ? -magnitude : magnitude;
-    return 1;
-}
-
-int readImmediate(const char* text, uint8_t* byte) {
-    return readImmediate(text, static_cast<int>(std::strlen(text)), byte);
+bool isMemoryPrefixWord(const char* text, int length) {
+    for (const SizeKeyword& k : sizeKeywords)
+        if (sameWord(text, length, k.name)) return true;
+    Cursor c = {text, text + length};
+    uint8_t prefix = 0;
+    return sameWord(text, length, "ptr") || (length == 3 && readSegmentOverride(c, &prefix));
 }
 
 int readImmediate(const char* text, int length, uint8_t* byte) {
+    Cursor c = {text, text + length};
     int64_t value = 0;
-    if (!readNumber(text, length, &value) || value < lowestImmediate || value > highestImmediate) return 0;
+    if (!readNumberWord(text, length, &value) || !within(value, immediateRange)) {  // not a lone number
+        if (!readSum(c, immediateRange, &value)) return 0;
+        c.skipBlanks();
+        if (c.p != c.end) return 0;
+    }
     *byte = static_cast<uint8_t>(value & 0xFF);
     return 1;
 }
 
-int readAddress(const char* text, Address* address) {
-    return readAddress(text, static_cast<int>(std::strlen(text)), address);
-}
-
-int readAddress(const char* text, int n, Address* address) {
-    if (n < 2 || text[0] != '[' || text[n - 1] != ']') return 0;
+int readMemoryOperand(const char* text, int length, MemoryOperand* memory) {
     // Filled where it stands: a copy of freshly written fields would wait on them.
-    Address& a = *address;
-    a = Address{};
-    const char* p = text + 1;
-    const char* last = text + n - 1;  // the closing bracket
-    int64_t sum = 0;
-    int sign = 1;
-    int first = 1;
-    for (;;) {
-        skipBlanks(&p);
-        if (!readTerm(&p, sign, first, &a, &sum) || p > last) return 0;
-        first = 0;
-        skipBlanks(&p);
-        if (p == last) break;
-        if (*p != '+' && *p != '-') return 0;
-        sign = (*p++ == '-') ? -1 : 1;
+    MemoryOperand& m = *memory;
+    m = MemoryOperand{};
+    Cursor c = {text, text + length};
+    if (c.peek() != '[' && (!readMemoryPrefix(c, &m) || c.peek() != '[')) return 0;
+    const char* last = c.end - 1;  // the closing bracket ends the operand
+    if (last <= c.p || *last != ']') return 0;
+    Cursor inside = {c.p + 1, last};
+    inside.skipBlanks();
+    uint8_t prefix = 0;
+    if (last - inside.p > 2 && inside.p[2] == ':' && readSegmentOverride(inside, &prefix)) {
+        if (m.segmentPrefix != 0) return 0;  // one override at most
+        m.segmentPrefix = prefix;
     }
-    if (sum < lowestDisplacement || sum > highestDisplacement) return 0;
-    a.displacement = static_cast<uint32_t>(sum);
-    return 1;
+    return readTerms(inside, &m.address);
 }

@@ -1,6 +1,7 @@
-// Operand texts as the encoder reads them: register names, numbers and
-// memory operands. Letters count in either case (ASCII letters are compared
-// lower-cased), so texts are read where they stand; nothing here allocates.
+// Operand texts as the encoder reads them: register names, constant
+// expressions and memory operands. Letters count in either case (ASCII
+// letters are compared lower-cased), so texts are read where they stand;
+// nothing here allocates.
 #ifndef PAKHOD_OPERAND_H
 #define PAKHOD_OPERAND_H
 
@@ -24,9 +25,10 @@ struct Operand {
     uint8_t number;
 };
 
-// A memory operand as written: its registers and the summed displacement.
-// Registers without a scale (or with *1) are kept in source order; a
-// register with scale 2, 4 or 8 is kept apart with its SIB scale field.
+// The address of a memory operand as written: its registers and the
+// displacement. Registers without a scale (or with *1) are kept in source
+// order; a register with scale 2, 4 or 8 is kept apart with its SIB scale
+// field.
 struct Address {
     int plainCount;
     uint8_t plain[2];
@@ -36,26 +38,47 @@ struct Address {
     uint32_t displacement;  // modulo 2^32
 };
 
-// '[' first: memory; a register name: its kind; anything else: immediate.
-Operand classifyOperand(const char* text);
-// The same for text[0..length), which needs no terminator.
-Operand classifyOperand(const char* text, int length);
+// A whole memory operand: the size its keyword names (a MemorySizeBit, 0
+// without one), the segment override prefix byte (0 without one) and the
+// address.
+struct MemoryOperand {
+    uint8_t size;
+    uint8_t segmentPrefix;
+    Address address;
+};
 
-// The whole text as a number: optional sign, then decimal digits, hex digits
-// starting with a decimal digit and ending in 'h', or 0x and hex digits.
-int readNumber(const char* text, int64_t* value);
-int readNumber(const char* text, int length, int64_t* value);
+// The register named by the three letters at text, in any case, or null.
+const RegisterName* registerNamed(const char* text);
+// True when a size keyword or a segment override stands before a '['.
+bool startsWithMemoryPrefix(const char* text, int length);
 
-// An immediate byte: a number in -128..255, kept as its low byte.
-int readImmediate(const char* text, uint8_t* byte);
+// A memory operand (a '[' first, or a size keyword or segment override
+// before one); else a register name: its kind; anything else: immediate.
+// text[0..length) needs no terminator. Inline: the line loop classifies two
+// operands per instruction line.
+inline Operand classifyOperand(const char* text, int length) {
+    if (length > 0 && text[0] == '[') return Operand{kindMemory, 0};
+    if (length == 3) {  // every register name has three letters
+        const RegisterName* r = registerNamed(text);
+        return r != nullptr ? Operand{r->kind, r->number} : Operand{kindImmediate, 0};
+    }
+    return Operand{length > 3 && startsWithMemoryPrefix(text, length) ? kindMemory : kindImmediate, 0};
+}
+
+// True for the words that may stand before a memory operand's bracket and
+// belong to it: a size keyword, "ptr", a segment override such as "es:".
+bool isMemoryPrefixWord(const char* text, int length);
+
+// An immediate byte: a constant expression whose every value on the way
+// lies in -128..255, kept as its low byte.
 int readImmediate(const char* text, int length, uint8_t* byte);
 
-// "[term +|- term ...]" whose first term is a register, plain or scaled; at
-// most two registers, one of them scaled; numbers add up to the displacement,
-// which must lie in -2^31..2^32-1. Returns 0 for anything else (and then
-// *address holds nothing of use).
-int readAddress(const char* text, Address* address);
-// The same for text[0..length), which needs no terminator.
-int readAddress(const char* text, int length, Address* address);
+// [size [ptr]] [seg:] "[" [seg:] term +|- term ... "]", at most one segment
+// override. The first term is a register, plain or scaled; at most two
+// registers, one of them scaled; the other terms are constant expressions
+// that add up to the displacement, every value on the way in
+// -2^31..2^32-1. Returns 0 for anything else (and then *memory holds
+// nothing of use).
+int readMemoryOperand(const char* text, int length, MemoryOperand* memory);
 
 #endif

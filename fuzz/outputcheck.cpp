@@ -21,10 +21,12 @@ std::string firstWord(const std::string& line) {
 }
 
 // A changed line is a db line of a defined mnemonic that echoes its source
-// line after ";". Strict: its items are 2 to 8 bytes, each 0XXh.
+// line after ";", a segment prefix first when it has one. Strict: the items
+// after it are 2 to 8 bytes, each 0XXh.
 void checkDbLine(const std::string& out, const std::string& in, const std::set<std::string>& names,
                  bool strictBytes) {
-    static const std::regex strict("\tdb\t\t00fh(,0[0-9a-f]{2}h){1,7}"), loose("\tdb\t\t00fh,0[^]*");
+    static const std::regex strict("\tdb\t\t(0(26|2e|36|3e|64|65)h,)?00fh(,0[0-9a-f]{2}h){1,7}"),
+        loose("\tdb\t\t(0(26|2e|36|3e|64|65)h,)?00fh,0[^]*");
     const std::string echo = "\t\t;" + in;
     require(out.size() > echo.size() && out.compare(out.size() - echo.size(), echo.size(), echo) == 0,
             "a db line echoes its source line after ';'");

@@ -12,7 +12,7 @@ int hexDigitValue(char c) { return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : c - '
 
 }  // namespace
 
-JMMXSet::JMMXSet() : firstKind(kindMmxRegister), secondKind(kindMmxRegister), modrmBase(0) {}
+JMMXSet::JMMXSet() : firstKind(kindMmxRegister), secondKind(kindMmxRegister), modrmBase(0), memorySizes(0) {}
 
 JMMXSet::~JMMXSet() {
     mnemonic.release();
@@ -27,6 +27,18 @@ int32_t operandKindOf(const JString& field, bool immediateAllowed) {
         case 'i': return immediateAllowed ? kindImmediate : kindMmxRegister;
         default: return kindMmxRegister;
     }
+}
+
+uint8_t memorySizesOf(const JString& field) {
+    if (field.data[0] != 'm') return 0;
+    uint8_t sizes = 0;
+    for (const char* p = field.data + 1; *p != '\0';) {
+        int bits = 0;
+        for (; *p >= '0' && *p <= '9' && bits < 1000; ++p) bits = bits * 10 + (*p - '0');
+        sizes |= bits == 8 ? memory8 : bits == 16 ? memory16 : bits == 32 ? memory32 : bits == 64 ? memory64 : 0;
+        if (*p != '\0') ++p;  // the '/' between sizes, or anything else
+    }
+    return sizes;
 }
 
 // A one-character field takes its terminator as the second digit (d = -48).
@@ -62,6 +74,7 @@ JMMXSet* loadDefinitions(JStream* stream) {
         record->mnemonic.assign(fields[0]);
         record->firstKind = operandKindOf(fields[1], false);
         record->secondKind = operandKindOf(fields[2], true);
+        record->memorySizes = static_cast<uint8_t>(memorySizesOf(fields[1]) | memorySizesOf(fields[2]));
         record->opcode.assign(fields[3]);
         if (fields[4].length() > 0) record->modrmBase = modrmBaseOf(fields[4]);
         head->add(record);

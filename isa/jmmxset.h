@@ -18,6 +18,15 @@ enum OperandKind : int32_t {
     kindMmxRegister = 3,
 };
 
+// The sizes of memory a record accepts a size keyword for, one bit each
+// (byte, word, dword; qword and mmword both name 64 bits).
+enum MemorySizeBit : uint8_t {
+    memory8 = 1,
+    memory16 = 2,
+    memory32 = 4,
+    memory64 = 8,
+};
+
 class JMMXSet : public JList {
 public:
     JString mnemonic;
@@ -25,6 +34,9 @@ public:
     int32_t secondKind;
     JString opcode;
     uint8_t modrmBase;
+    // From a memory kind field such as m64 or m32/64; 0 (no keyword
+    // accepted) when the field names no size.
+    uint8_t memorySizes;
 
     JMMXSet();
     ~JMMXSet() override;
@@ -39,6 +51,9 @@ JMMXSet* loadDefinitions(JStream* stream);
 
 // Kind letter of a definition field: x, r, m (and i for the second operand).
 int32_t operandKindOf(const JString& field, bool immediateAllowed);
+// The sizes after the kind letter of a memory field: "m32/64" gives
+// memory32 | memory64. Other numbers and other kinds give nothing.
+uint8_t memorySizesOf(const JString& field);
 // The ModR/M base of field 5: two lower-case hex digits, taken modulo 256.
 uint8_t modrmBaseOf(const JString& field);
 
