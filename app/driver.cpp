@@ -133,7 +133,7 @@ int convertFile(JMMXSet* table, const char* sourceName, const char* destinationA
         return 0;
     }
     if (inPlace) {
-        if (!replaceFileContent(sourceName, destinationName.data)) {
+        if (!replaceFileContent(sourceName, destinationName.data, source)) {
             std::printf(replaceMessage, sourceName, destinationName.data);
             return 0;
         }

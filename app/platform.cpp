@@ -1,60 +1,28 @@
-#include "platform.h"
-
-#include <cerrno>
-#include <cstdio>
-#include <climits>
+// The platform layer's shared half: where the definition file is looked for
+// and how the temporary file is named, in terms of app/system.h.
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "platform.h"
+#include "system.h"
 
 namespace {
 
-constexpr int copyBlock = 1 << 16;
 constexpr int temporaryNameTries = 10000;
 const char temporaryPrefix[] = "qzvt";
 const char temporarySuffix[] = ".asm";
-// The file beside the target that becomes the target; mkstemp fills the Xs.
-const char replacementPattern[] = ".pakhod-XXXXXX";
 
-// Everything up to and including the last '/', or "./" when there is none.
-JString directoryOf(const char* path) {
-    const char* slash = std::strrchr(path, '/');
-    if (slash == nullptr) return JString("./");
-    JString directory(static_cast<int>(slash - path) + 2);
-    std::memcpy(directory.data, path, static_cast<size_t>(slash - path) + 1);
-    directory.data[slash - path + 1] = '\0';
-    return directory;
-}
-
-void endWithSlash(JString& directory) {
+void endWithSeparator(JString& directory) {
     int n = directory.length();
-    if (n == 0 || directory.data[n - 1] != '/') directory.append('/');
-}
-
-int isRegularFile(const char* path) {
-    struct stat st;
-    return ::stat(path, &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
-}
-
-// The directory of the running executable, with its trailing '/'.
-int executableDirectory(JString& directory) {
-    char buffer[PATH_MAX + 1];
-    ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
-    if (n <= 0) return 0;
-    buffer[n] = '\0';
-    directory = directoryOf(buffer);
-    return 1;
+    if (n == 0 || !sys::isDirectorySeparator(directory.data[n - 1])) directory.append(sys::directorySeparator);
 }
 
 // Looks for directory + name; an empty directory is the current one.
 int foundIn(JString directory, const char* name, JString& path) {
-    if (directory.length() == 0) directory.assign("./");
-    endWithSlash(directory);
+    if (directory.length() == 0) directory.assign(".");
+    endWithSeparator(directory);
     JString candidate = directory + name;
-    if (!isRegularFile(candidate.data)) return 0;
+    if (!sys::isRegularFile(candidate.data)) return 0;
     path = candidate;
     return 1;
 }
@@ -62,8 +30,8 @@ int foundIn(JString directory, const char* name, JString& path) {
 int foundOnPath(const char* name, JString& path) {
     const char* list = std::getenv("PATH");
     if (list == nullptr) return 0;
-    for (const char* start = list;; ) {
-        const char* end = std::strchr(start, ':');
+    for (const char* start = list;;) {
+        const char* end = std::strchr(start, sys::pathListSeparator);
         size_t n = end != nullptr ? static_cast<size_t>(end - start) : std::strlen(start);
         JString directory(static_cast<int>(n) + 1);
         std::memcpy(directory.data, start, n);
@@ -78,129 +46,32 @@ JString temporaryName(const JString& directory, uint32_t number) {
     return directory + temporaryPrefix + static_cast<int>(number) + temporarySuffix;
 }
 
-int writeFully(int fd, const char* buffer, ssize_t count) {
-    while (count > 0) {
-        ssize_t n = ::write(fd, buffer, static_cast<size_t>(count));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return 0;
-        buffer += n;
-        count -= n;
-    }
-    return 1;
-}
-
-int copyBytes(int from, int to) {
-    char buffer[copyBlock];
-    for (;;) {
-        ssize_t n = ::read(from, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return 0;
-        if (n == 0) return 1;
-        if (!writeFully(to, buffer, n)) return 0;
-    }
-}
-
-// Fills the new file `fd` with the bytes of `content` and the owner and
-// permission bits of `like`, then makes it durable.
-int prepareReplacement(int fd, const char* content, const struct stat& like) {
-    int from = ::open(content, O_RDONLY | O_CLOEXEC);
-    if (from < 0) return 0;
-    int copied = copyBytes(from, fd);
-    ::close(from);
-    if (!copied) return 0;
-    // The owner is kept where the system allows it; before fchmod, since a
-    // change of owner clears the set-id bits.
-    if (::fchown(fd, like.st_uid, like.st_gid) != 0) {
-    }
-    return ::fchmod(fd, like.st_mode & 07777) == 0 && ::fsync(fd) == 0;
-}
-
-// Best effort: makes a rename in `directory` durable.
-void syncDirectory(const JString& directory) {
-    int fd = ::open(directory.data, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return;
-    ::fsync(fd);
-    ::close(fd);
-}
-
 }  // namespace
 
 int findDefinitionFile(const char* name, JString& path) {
     JString exeDirectory;
-    int haveExe = executableDirectory(exeDirectory);
+    int haveExe = sys::executableDirectory(exeDirectory);
     if (haveExe && foundIn(exeDirectory, name, path)) return 1;
-    if (foundIn(JString("./"), name, path)) return 1;
+    if (foundIn(JString("."), name, path)) return 1;
     if (foundOnPath(name, path)) return 1;
-    return haveExe && foundIn(exeDirectory + "../share/pakhod/", name, path);
-}
-
-void temporaryDirectory(JString& directory) {
-    const char* tmpdir = std::getenv("TMPDIR");
-    directory.assign(tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp");
-    endWithSlash(directory);
-}
-
-uint32_t tickCount() {
-    struct timespec now;
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u +
-                  static_cast<uint64_t>(now.tv_nsec) / 1000000u;
-    return static_cast<uint32_t>(ms);
-}
-
-void sleepMilliseconds(int milliseconds) {
-    struct timespec pause;
-    pause.tv_sec = milliseconds / 1000;
-    pause.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
-    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
-    }
+    JString share = exeDirectory + ".." + sys::directorySeparator + "share" + sys::directorySeparator + "pakhod";
+    return haveExe && foundIn(share, name, path);
 }
 
 int createTemporaryFile(JString& name) {
     JString directory;
     temporaryDirectory(directory);
+    endWithSeparator(directory);
     uint32_t first = tickCount();
     for (int i = 0; i < temporaryNameTries; ++i) {
         JString candidate = temporaryName(directory, first + static_cast<uint32_t>(i));
-        int fd = ::open(candidate.data, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::close(fd);
+        int created = sys::createNewFile(candidate.data);
+        if (created == 1) {
             name = candidate;
             return 1;
         }
-        if (errno != EEXIST) break;
+        if (created < 0) break;
     }
     name = temporaryName(directory, first);
     return 0;
-}
-
-int removeFile(const char* name) { return ::unlink(name) == 0 ? 1 : 0; }
-
-int closeFile(JWinFile& file) {
-    if (!file.isOpen()) return 1;
-    int fd = file.handle;
-    file.handle = JWinFile::closedHandle;
-    return ::close(fd) == 0 ? 1 : 0;
-}
-
-int replaceFileContent(const char* target, const char* content) {
-    // Through a symbolic link, the file it leads to is the one replaced.
-    char* resolved = ::realpath(target, nullptr);
-    JString real(resolved != nullptr ? resolved : target);
-    std::free(resolved);
-
-    struct stat like;
-    if (::stat(real.data, &like) != 0 || !S_ISREG(like.st_mode)) return 0;
-    JString directory = directoryOf(real.data);
-    JString replacement = directory + replacementPattern;
-    int fd = ::mkstemp(replacement.data);
-    if (fd < 0) return 0;
-    int prepared = prepareReplacement(fd, content, like);
-    int closed = ::close(fd) == 0;
-    if (!prepared || !closed || ::rename(replacement.data, real.data) != 0) {
-        ::unlink(replacement.data);
-        return 0;
-    }
-    syncDirectory(directory);
-    return 1;
 }

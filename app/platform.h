@@ -1,6 +1,8 @@
-// The POSIX layer under the driver: finding the definition file, the
+// The platform layer under the driver: finding the definition file, the
 // temporary directory and file, the millisecond tick, and the in-place
 // replacement of a file. Results are 1 for success and 0 for failure.
+// platform.cpp holds what every system shares; platform_posix.cpp and
+// platform_windows.cpp the rest, one of them chosen at build time.
 #ifndef PAKHOD_PLATFORM_H
 #define PAKHOD_PLATFORM_H
 
@@ -14,7 +16,8 @@
 // then ../share/pakhod/ beside the executable's directory.
 int findDefinitionFile(const char* name, JString& path);
 
-// $TMPDIR, or /tmp when it is unset or empty, always with a trailing '/'.
+// The directory for temporary files: $TMPDIR, or /tmp when it is unset or
+// empty; on Windows what GetTempPathA names.
 void temporaryDirectory(JString& directory);
 
 // Milliseconds since an arbitrary start, wrapping at 2^32.
@@ -34,11 +37,14 @@ int removeFile(const char* name);
 // delayed write error shows here). A closed file closes successfully.
 int closeFile(JWinFile& file);
 
-// Gives the file `target` names the bytes of the file `content`, atomically:
-// a new file beside it with its permission bits (and owner, where allowed)
-// receives the bytes, is synced and renamed over it. A symbolic link stays a
-// link; the file it leads to is replaced. On failure `target` is unchanged
-// and nothing is left behind; `content` is never touched.
-int replaceFileContent(const char* target, const char* content);
+// Gives the file `target` names the bytes of the file `content`, whole or
+// not at all: a new file beside it (so on its volume) with its permission
+// bits or attributes receives the bytes, is synced and renamed over it.
+// `held` is the caller's open JWinFile of the target: POSIX replaces the file
+// while it is held; Windows cannot, and closes it first. On POSIX a symbolic
+// link stays a link and the file it leads to is replaced; on Windows a
+// read-only target is not replaced. On failure `target` is unchanged and
+// nothing is left behind; `content` is never touched.
+int replaceFileContent(const char* target, const char* content, JWinFile& held);
 
 #endif

@@ -3,25 +3,30 @@
 // the sum of what was read, written and sought.
 //
 // Files are opened for exclusive use: while one JWinFile holds a file, any
-// other open of it (this process or another) fails. On POSIX this is an
-// flock(LOCK_EX|LOCK_NB) on the open file description, taken before a
-// mode-2 open truncates, so a refused open never empties a file.
+// other open of it (this process or another) fails, and a refused open never
+// empties a file. Reading refuses anything but a regular file.
 //
 // Offsets are 32-bit. A regular file of 2 GiB or more is refused at open
 // (except by mode 2, which empties it), so it can never be misread.
+//
+// The class is the same everywhere; the platform layer implements it for
+// each system (app/jwinfile_posix.cpp, app/jwinfile_windows.cpp).
 #ifndef PAKHOD_JWINFILE_H
 #define PAKHOD_JWINFILE_H
+
+#include <cstdint>
 
 #include "jstream.h"
 
 class JWinFile : public JStream {
 public:
-    static constexpr int closedHandle = -1;
+    static constexpr intptr_t closedHandle = -1;
 
-    // The file descriptor, or closedHandle while closed.
-    int handle;
-    // errno of the last failed open (0 after a successful one). EWOULDBLOCK
-    // means another open file description holds the file.
+    // The system's handle of the open file (a descriptor, or a HANDLE), or
+    // closedHandle while closed.
+    intptr_t handle;
+    // The system's error code of the last failed open (0 after a successful
+    // one); lastOpenWasLocked() tells whether another holder refused it.
     int lastError;
 
     JWinFile();

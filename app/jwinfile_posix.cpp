@@ -1,0 +1,99 @@
+// JWinFile on POSIX systems: exclusive use through flock on the open file
+// description, taken before a mode-2 open truncates.
+#include "jwinfile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int modeRead = 1;
+
+int descriptorOf(intptr_t handle) { return static_cast<int>(handle); }
+constexpr int modeCreate = 2;
+constexpr off_t largestFile = 0x7FFFFFFF;  // offsets are signed 32-bit
+
+// Opening never blocks: a FIFO without a peer would otherwise hang open().
+int openDescriptor(const char* name, int mode) {
+    int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    if (mode == modeRead) return ::open(name, flags | O_RDONLY);
+    if (mode == modeCreate) return ::open(name, flags | O_WRONLY | O_CREAT, 0666);
+    return ::open(name, flags | O_WRONLY);
+}
+
+// The reason (an errno value) why this descriptor may not be used in this
+// mode, or 0. Locks are taken on regular files only, so that devices such as
+// /dev/null can be shared.
+int refusal(int fd, int mode, const struct stat& st) {
+    if (S_ISDIR(st.st_mode)) return EISDIR;
+    if (mode == modeRead && !S_ISREG(st.st_mode)) return EINVAL;
+    if (!S_ISREG(st.st_mode)) return 0;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return EWOULDBLOCK;
+    if (mode != modeCreate && st.st_size > largestFile) return EFBIG;
+    return 0;
+}
+
+}  // namespace
+
+int JWinFile::open(const char* name, int mode) {
+    if (name == nullptr) return 0;
+    close();  // never leak a descriptor that is still held
+    int fd = openDescriptor(name, mode);
+    if (fd < 0) {
+        lastError = errno;
+        return 0;
+    }
+    struct stat st;
+    int why = ::fstat(fd, &st) != 0 ? errno : refusal(fd, mode, st);
+    // The lock is held before anything is truncated.
+    if (why == 0 && mode == modeCreate && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0)
+        why = errno;
+    if (why == 0) {
+        int flags = ::fcntl(fd, F_GETFL);
+        if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) why = errno;
+    }
+    if (why != 0) {
+        ::close(fd);
+        lastError = why;
+        return 0;
+    }
+    handle = fd;
+    lastError = 0;
+    return 1;
+}
+
+void JWinFile::close() {
+    if (handle == closedHandle) return;
+    ::close(descriptorOf(handle));
+    handle = closedHandle;
+}
+
+int JWinFile::read(char* buffer, int count) {
+    if (handle == closedHandle || count <= 0) return 0;
+    ssize_t n = ::read(descriptorOf(handle), buffer, static_cast<size_t>(count));
+    return n > 0 ? static_cast<int>(n) : 0;
+}
+
+int JWinFile::write(const char* buffer, int count) {
+    if (handle == closedHandle || count <= 0) return 0;
+    ssize_t n = ::write(descriptorOf(handle), buffer, static_cast<size_t>(count));
+    return n > 0 ? static_cast<int>(n) : 0;
+}
+
+int JWinFile::seek(int32_t offset, int origin) {
+    if (handle == closedHandle) return 0;
+    int whence = origin == 0 ? SEEK_SET : origin == 2 ? SEEK_END : SEEK_CUR;
+    return ::lseek(descriptorOf(handle), offset, whence) < 0 ? 0 : 1;
+}
+
+uint32_t JWinFile::size() {
+    struct stat st;
+    if (handle == closedHandle || ::fstat(descriptorOf(handle), &st) != 0) return 0xFFFFFFFFu;
+    if (st.st_size < 0 || st.st_size >= 0xFFFFFFFF) return 0xFFFFFFFFu;
+    return static_cast<uint32_t>(st.st_size);
+}
+
+int JWinFile::lastOpenWasLocked() const { return lastError == EWOULDBLOCK ? 1 : 0; }

@@ -1,0 +1,154 @@
+// The platform layer on POSIX systems.
+#include <cerrno>
+#include <cstdio>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform.h"
+#include "system.h"
+
+namespace {
+
+constexpr int copyBlock = 1 << 16;
+// The file beside the target that becomes the target; mkstemp fills the Xs.
+const char replacementPattern[] = ".pakhod-XXXXXX";
+
+// Everything up to and including the last '/', or "./" when there is none.
+JString directoryOf(const char* path) {
+    const char* slash = std::strrchr(path, '/');
+    if (slash == nullptr) return JString("./");
+    JString directory(static_cast<int>(slash - path) + 2);
+    std::memcpy(directory.data, path, static_cast<size_t>(slash - path) + 1);
+    directory.data[slash - path + 1] = '\0';
+    return directory;
+}
+
+int writeFully(int fd, const char* buffer, ssize_t count) {
+    while (count > 0) {
+        ssize_t n = ::write(fd, buffer, static_cast<size_t>(count));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return 0;
+        buffer += n;
+        count -= n;
+    }
+    return 1;
+}
+
+int copyBytes(int from, int to) {
+    char buffer[copyBlock];
+    for (;;) {
+        ssize_t n = ::read(from, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return 0;
+        if (n == 0) return 1;
+        if (!writeFully(to, buffer, n)) return 0;
+    }
+}
+
+// Fills the new file `fd` with the bytes of `content` and the owner and
+// permission bits of `like`, then makes it durable.
+int prepareReplacement(int fd, const char* content, const struct stat& like) {
+    int from = ::open(content, O_RDONLY | O_CLOEXEC);
+    if (from < 0) return 0;
+    int copied = copyBytes(from, fd);
+    ::close(from);
+    if (!copied) return 0;
+    // The owner is kept where the system allows it; before fchmod, since a
+    // change of owner clears the set-id bits.
+    if (::fchown(fd, like.st_uid, like.st_gid) != 0) {
+    }
+    return ::fchmod(fd, like.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+}
+
+// Best effort: makes a rename in `directory` durable.
+void syncDirectory(const JString& directory) {
+    int fd = ::open(directory.data, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+}  // namespace
+
+const char sys::directorySeparator = '/';
+const char sys::pathListSeparator = ':';
+
+bool sys::isDirectorySeparator(char c) { return c == '/'; }
+
+int sys::executableDirectory(JString& directory) {
+    char buffer[PATH_MAX + 1];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, PATH_MAX);
+    if (n <= 0) return 0;
+    buffer[n] = '\0';
+    directory = directoryOf(buffer);
+    return 1;
+}
+
+int sys::isRegularFile(const char* path) {
+    struct stat st;
+    return ::stat(path, &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
+}
+
+int sys::createNewFile(const char* name) {
+    int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return errno == EEXIST ? 0 : -1;
+    ::close(fd);
+    return 1;
+}
+
+void temporaryDirectory(JString& directory) {
+    const char* tmpdir = std::getenv("TMPDIR");
+    directory.assign(tmpdir != nullptr && tmpdir[0] != '\0' ? tmpdir : "/tmp");
+}
+
+uint32_t tickCount() {
+    struct timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    uint64_t ms = static_cast<uint64_t>(now.tv_sec) * 1000u +
+                  static_cast<uint64_t>(now.tv_nsec) / 1000000u;
+    return static_cast<uint32_t>(ms);
+}
+
+void sleepMilliseconds(int milliseconds) {
+    struct timespec pause;
+    pause.tv_sec = milliseconds / 1000;
+    pause.tv_nsec = static_cast<long>(milliseconds % 1000) * 1000000L;
+    while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+int removeFile(const char* name) { return ::unlink(name) == 0 ? 1 : 0; }
+
+int closeFile(JWinFile& file) {
+    if (!file.isOpen()) return 1;
+    int fd = static_cast<int>(file.handle);
+    file.handle = JWinFile::closedHandle;
+    return ::close(fd) == 0 ? 1 : 0;
+}
+
+int replaceFileContent(const char* target, const char* content, JWinFile&) {
+    // Through a symbolic link, the file it leads to is the one replaced.
+    char* resolved = ::realpath(target, nullptr);
+    JString real(resolved != nullptr ? resolved : target);
+    std::free(resolved);
+
+    struct stat like;
+    if (::stat(real.data, &like) != 0 || !S_ISREG(like.st_mode)) return 0;
+    JString directory = directoryOf(real.data);
+    JString replacement = directory + replacementPattern;
+    int fd = ::mkstemp(replacement.data);
+    if (fd < 0) return 0;
+    int prepared = prepareReplacement(fd, content, like);
+    int closed = ::close(fd) == 0;
+    if (!prepared || !closed || ::rename(replacement.data, real.data) != 0) {
+        ::unlink(replacement.data);
+        return 0;
+    }
+    syncDirectory(directory);
+    return 1;
+}

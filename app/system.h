@@ -1,0 +1,30 @@
+// What each system's half of the platform layer (platform_posix.cpp,
+// platform_windows.cpp) gives the shared half (platform.cpp): the few facts
+// and calls in which the systems differ.
+#ifndef PAKHOD_SYSTEM_H
+#define PAKHOD_SYSTEM_H
+
+#include "jstring.h"
+
+namespace sys {
+
+// The separator of directories in a path ('/', or '\' on Windows), and of
+// directories in the PATH variable (':', or ';').
+extern const char directorySeparator;
+extern const char pathListSeparator;
+
+// True for a separator of directories ('/' counts on Windows too).
+bool isDirectorySeparator(char c);
+
+// The directory of the running executable, with its trailing separator.
+int executableDirectory(JString& directory);
+
+int isRegularFile(const char* path);
+
+// Creates the file `name`, which must not exist yet, empty. 1 when created,
+// 0 when the name is taken, -1 on any other failure.
+int createNewFile(const char* name);
+
+}  // namespace sys
+
+#endif

@@ -1,0 +1,3 @@
+#include "jstream.h"
+
+JStream::~JStream() {}
