@@ -1,14 +1,22 @@
 #!/usr/bin/env bash
-# Installs what the tests need beyond a fresh Debian machine with the C++
-# toolchain (NASM for the example test, Ninja). Needs root for apt-get; does
-# nothing when everything is there.
+# Installs what the build and the tests need beyond a fresh Debian machine
+# with the C++ toolchain: Ninja; NASM for the example tests; the MinGW-w64
+# cross compiler, Wine and unzip for the Windows build, its tests and its
+# package; dpkg-dev for the Debian package's dependencies. Needs root for
+# apt-get; does nothing when everything is there.
 set -euo pipefail
 missing=()
-command -v nasm >/dev/null || missing+=(nasm)
-command -v ninja >/dev/null || missing+=(ninja-build)
+need() { command -v "$1" >/dev/null || missing+=("$2"); }
+need ninja ninja-build
+need nasm nasm
+need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
+need wine wine
+need /usr/lib/wine/wine64 wine64
+need unzip unzip
+need dpkg-shlibdeps dpkg-dev
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  apt-get install -y -qq "${missing[@]}" >/dev/null
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

@@ -13,8 +13,14 @@ set -uo pipefail
 pakhod=$(realpath "$1") helper=$(realpath "$2") part=$3
 data=$(cd "$(dirname "$0")/data" && pwd)
 read -ra wrapper <<<"${PAKHOD_WRAPPER:-}"
-host=() exe=pakhod
-[[ $pakhod == *.exe ]] && host=(wine) exe=pakhod.exe
+# A Windows program reads its temporary directory from WINETMP and its
+# search path from WINEPATH under Wine, and writes CR LF and backslashes to
+# the console; its console text is compared as the Linux one.
+host=() exe=pakhod tmpVariable=TMPDIR pathVariable=PATH listSeparator=:
+if [[ $pakhod == *.exe ]]; then
+  host=(wine) exe=pakhod.exe tmpVariable=WINETMP pathVariable=WINEPATH listSeparator=';'
+fi
+console() { if ((${#host[@]})); then tr -d '\r' | sed 's|\\|/|g; s|Z:/|/|g'; else cat; fi; }
 root=$(mktemp -d /tmp/pakhod-cases.XXXXXX)
 chmod 755 "$root"
 holders=()
@@ -41,7 +47,7 @@ golden() {
     mkdir "$dir" && cp "$pakhod" "$dir/$exe" && cp "$def" "$dir/mmx_set.def"
     table source "$t" >"$dir/in.asm"
     table output "$t" >"$dir/expected.asm"
-    (cd "$dir" && "${host[@]}" "${wrapper[@]}" "./$exe" in.asm out.asm >console)
+    (cd "$dir" && env "$tmpVariable=$dir" "${host[@]}" "${wrapper[@]}" "./$exe" in.asm out.asm >console)
     local status=$?
     [[ $status == 1 ]] || fail "${t##*/}: exit status $status"
     cmp -s "$dir/expected.asm" "$dir/out.asm" && continue
@@ -50,7 +56,7 @@ golden() {
   done
 }
 
-# Writes the bytes a CONTENT spec names: FILE, FILE*N, parts joined by +.
+# Writes the bytes a CONTENT names: FILE, FILE*N, parts joined by +.
 content() {
   local part
   for part in ${1//+/ }; do
@@ -66,7 +72,7 @@ content() {
 # The words of a field, quotes respected.
 words() { xargs -r printf '%s\n' <<<"$1"; }
 
-# What the workspace must hold afterwards, by path: a CONTENT[:MODE] spec,
+# What the workspace must hold afterwards, by path: CONTENT[:MODE],
 # "/" plus a mode for a directory, "->TARGET" for a link, FIFO.
 declare -A expect counts
 declare -a modes
@@ -80,7 +86,7 @@ parents() {
 
 # Applies one "files before" entry to the workspace $ws.
 place() {
-  local entry=$1 name spec mode=
+  local entry=$1 name bytes mode=
   case $entry in
     *!) rm -rf "${ws:?}/${entry%!}"; unset "expect[${entry%!}]"; return ;;
     *'->'*) name=${entry%%->*}; parents "$name"; ln -s "${entry#*->}" "$ws/$name"
@@ -89,10 +95,10 @@ place() {
     */) name=${entry%/}; parents "$name"; mkdir -p "$ws/$name"; expect[$name]=/ ;;
     *=FIFO) name=${entry%=FIFO}; mkfifo "$ws/$name"; expect[$name]=FIFO; return ;;
     *qzvt+*) temporaryNames "$entry"; return ;;
-    *) name=${entry%%=*}; spec=${entry#*=}; mode=${spec##*:}; [[ $spec == *:* ]] || mode=
+    *) name=${entry%%=*}; bytes=${entry#*=}; mode=${bytes##*:}; [[ $bytes == *:* ]] || mode=
       [[ $name == */pakhod ]] && name=${name%pakhod}$exe
-      parents "$name"; content "${spec%:*}" >"$ws/$name"; expect[$name]=$spec
-      [[ $spec != PAKHOD ]] || chmod 755 "$ws/$name" ;;
+      parents "$name"; content "${bytes%:*}" >"$ws/$name"; expect[$name]=$bytes
+      [[ $bytes != PAKHOD ]] || chmod 755 "$ws/$name" ;;
   esac
   [[ -n $mode ]] && modes+=("$mode $name")
 }
@@ -139,18 +145,21 @@ scenario() {
   mkdir -p "$ws/tmp" "$ws/bin"
   while IFS= read -r entry; do place "$entry"; done < <(printf '%s\n' bin/pakhod=PAKHOD bin/mmx_set.def=DEFS a.asm=src.asm; words "$before")
   while IFS= read -r entry; do
+    entry=${entry//\$WS/$ws}
     case $entry in
       USER=nobody) nobody=1 ;;
       HOLD=*) entry=${entry#HOLD=}; hold "$ws/${entry%:*}" "${entry##*:}" ;;
       TMPDIR=*) tmpdir=${entry#TMPDIR=} ;;
       PATH=) env+=(-u PATH) ;;
-      PATH=*) entry=${entry#PATH=}; env+=(PATH="$ws/${entry//:/:$ws/}") ;;
+      PATH=*) entry=${entry#PATH=}; env+=("$pathVariable=$ws/${entry//:/$listSeparator$ws/}") ;;
       *) run+=("$entry") ;;
     esac
   done < <(words "$command")
-  if [[ -n $tmpdir ]]; then env+=(TMPDIR="$ws/$tmpdir"); else env+=(-u TMPDIR); fi
+  [[ $tmpdir == /* || $tmpdir == ?:* || -z $tmpdir ]] || tmpdir=$ws/$tmpdir  # a path of its own, or the workspace's
+  if [[ -n $tmpdir ]]; then env+=("$tmpVariable=$tmpdir"); else env+=(-u "$tmpVariable"); fi
   local wrap=("${wrapper[@]}")  # a memory checker needs a usable TMPDIR itself
-  [[ -d $ws/$tmpdir && " ${modes[*]} " != *" ${tmpdir%/} "* ]] || wrap=()
+  local inside=${tmpdir#"$ws/"}
+  [[ -d ${tmpdir:-/} && " ${modes[*]} " != *" ${inside%/} "* ]] || wrap=()
   run=("${host[@]}" "${wrap[@]}" "bin/$exe" "${run[@]}")
   if ((nobody)); then
     chmod -R a+rwX "$ws"
@@ -162,7 +171,7 @@ scenario() {
   [[ $got == "$status" ]] || fail "$row: exit status $got, not $status"
   console=${console//\$BANNER/$(<"$data/e2e/banner.txt")$'\n\n'}
   printf '%b' "${console//\$WS/$ws}" >"$root/expected$row"
-  sed -E 's/qzvt-?[0-9]+\.asm/qzvtN.asm/g' "$root/console$row" | cmp -s - "$root/expected$row" ||
+  console <"$root/console$row" | sed -E 's/qzvt-?[0-9]+\.asm/qzvtN.asm/g' | cmp -s - "$root/expected$row" ||
     fail "$row: console: $(cat -A "$root/console$row")"
   while IFS= read -r entry; do
     case $entry in
@@ -203,7 +212,7 @@ workspace() {
 start() {
   local name=$1
   shift
-  (cd "$ws" && TMPDIR="$ws/tmp" "${host[@]}" "${wrapper[@]}" "bin/$exe" "$@" >"console.$name") &
+  (cd "$ws" && env "$tmpVariable=$ws/tmp" "${host[@]}" "${wrapper[@]}" "bin/$exe" "$@" >"console.$name") &
   run=$!
 }
 
@@ -215,7 +224,7 @@ finished() {
   local got=$?
   [[ $got == "$status" ]] || fail "$name: exit status $got, not $status"
   [[ $console == Encoding* ]] && console="$(<"$data/e2e/banner.txt")"$'\n\n'$console
-  cmp -s <(printf '%b' "$console") "$ws/console.$name" || fail "$name: console: $(cat -A "$ws/console.$name")"
+  cmp -s <(printf '%b' "$console") <(console <"$ws/console.$name") || fail "$name: console: $(cat -A "$ws/console.$name")"
   [[ -z $file ]] || cmp -s <(cat "$data/e2e/out.asm"; printf '%b' "$tail") "$ws/$file" || fail "$name: $file"
 }
 
@@ -249,7 +258,7 @@ hold() {
   exec {holder}< <("${host[@]}" "$helper" "$1" "$2")
   holders+=("$!")
   read -r -u "$holder" word
-  [[ $word == held ]] || fail "could not hold $1"
+  [[ ${word%$'\r'} == held ]] || fail "could not hold $1"
 }
 
 "$part" "${@:4}"

@@ -1,0 +1,127 @@
+// The platform layer on Windows.
+#include <windows.h>
+
+#include "platform.h"
+#include "system.h"
+
+namespace {
+
+// How long the in-place replace waits while another process (a pakhod run
+// waiting for the source) holds the file it replaces, and between tries.
+constexpr uint32_t holdWaitMilliseconds = 10000;
+constexpr int holdPause = 16;
+
+// Everything up to and including the last separator, or ".\" when there is none.
+JString directoryOf(const char* path) {
+    int end = 0;
+    for (int i = 0; path[i] != '\0'; ++i)
+        if (sys::isDirectorySeparator(path[i])) end = i + 1;
+    if (end == 0) return JString(".\\");
+    JString directory(end + 1);
+    CopyMemory(directory.data, path, static_cast<SIZE_T>(end));
+    directory.data[end] = '\0';
+    return directory;
+}
+
+// The full form of `name`, with backslashes, as the file APIs want it.
+int fullPathOf(const char* name, JString& full) {
+    DWORD n = GetFullPathNameA(name, 0, nullptr, nullptr);
+    if (n == 0) return 0;
+    full.allocate(static_cast<int>(n) + 1);
+    DWORD written = GetFullPathNameA(name, n + 1, full.data, nullptr);
+    return written > 0 && written <= n ? 1 : 0;
+}
+
+// Makes the bytes of `path` durable.
+int flushToDisk(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    int flushed = FlushFileBuffers(file) ? 1 : 0;
+    return CloseHandle(file) && flushed;
+}
+
+// Moves `replacement` over `target` in one step. While another process
+// holds the target (the move is then refused as access denied, or as a
+// sharing or lock violation), it tries again, for a limited time.
+int moveOver(const char* replacement, const char* target) {
+    uint32_t start = tickCount();
+    while (!MoveFileExA(replacement, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD why = GetLastError();
+        bool held = why == ERROR_ACCESS_DENIED || why == ERROR_SHARING_VIOLATION || why == ERROR_LOCK_VIOLATION;
+        if (!held || tickCount() - start >= holdWaitMilliseconds) return 0;
+        sleepMilliseconds(holdPause);
+    }
+    return 1;
+}
+
+}  // namespace
+
+const char sys::directorySeparator = '\\';
+const char sys::pathListSeparator = ';';
+
+bool sys::isDirectorySeparator(char c) { return c == '\\' || c == '/'; }
+
+int sys::executableDirectory(JString& directory) {
+    char buffer[MAX_PATH * 4];
+    DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+    if (n == 0 || n >= sizeof buffer) return 0;
+    directory = directoryOf(buffer);
+    return 1;
+}
+
+int sys::isRegularFile(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ? 1 : 0;
+}
+
+int sys::createNewFile(const char* name) {
+    HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        DWORD why = GetLastError();
+        return why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS ? 0 : -1;
+    }
+    CloseHandle(file);
+    return 1;
+}
+
+void temporaryDirectory(JString& directory) {
+    DWORD n = GetTempPathA(0, nullptr);
+    directory.allocate(static_cast<int>(n) + 1);
+    DWORD written = n == 0 ? 0 : GetTempPathA(n + 1, directory.data);
+    if (written == 0 || written > n) directory.assign(".\\");
+}
+
+uint32_t tickCount() { return GetTickCount(); }
+
+void sleepMilliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds)); }
+
+int removeFile(const char* name) { return DeleteFileA(name) ? 1 : 0; }
+
+int closeFile(JWinFile& file) {
+    if (!file.isOpen()) return 1;
+    HANDLE handle = reinterpret_cast<HANDLE>(file.handle);
+    file.handle = JWinFile::closedHandle;
+    return CloseHandle(handle) ? 1 : 0;
+}
+
+// The result is copied into a new file beside the target, so that the last
+// step is a move within one volume, whatever drive the temporary directory
+// is on; the new file takes the target's attributes before it moves.
+int replaceFileContent(const char* target, const char* content, JWinFile& held) {
+    held.close();  // an open file cannot be replaced here
+    JString full;
+    if (!fullPathOf(target, full)) return 0;
+    DWORD attributes = GetFileAttributesA(full.data);
+    // A read-only file is one its owner asked not to be changed.
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
+        return 0;
+    JString replacement(MAX_PATH + 1);
+    if (!GetTempFileNameA(directoryOf(full.data).data, "pkh", 0, replacement.data)) return 0;
+    int done = CopyFileA(content, replacement.data, FALSE) && flushToDisk(replacement.data) &&
+               SetFileAttributesA(replacement.data, attributes) && moveOver(replacement.data, full.data);
+    if (!done) {
+        SetFileAttributesA(replacement.data, FILE_ATTRIBUTE_NORMAL);
+        DeleteFileA(replacement.data);
+    }
+    return done;
+}
