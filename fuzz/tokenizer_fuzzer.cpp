@@ -9,15 +9,22 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 
 #include "jbufferedstream.h"
 #include "jstreamtokenizer.h"
 #include "memory_stream.h"
-#include "outputcheck.h"
 
 namespace {
+
+void require(bool ok, const char* what) {
+    if (ok) return;
+    std::fprintf(stderr, "tokenizer check failed: %s\n", what);
+    std::abort();
+}
 
 // The text a JString holds for these bytes: everything up to the first NUL.
 std::string asJString(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }

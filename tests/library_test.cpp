@@ -19,7 +19,7 @@
 #include "jwinfile.h"
 #include "memory_stream.h"
 
-TEST(JString, IntegerTextAndConcatForms) {
+TEST(JString, IntegerTextConcatFormsAndCase) {
     const int edges[] = {0, -45, 9, 10, -10, 99999, INT_MAX, INT_MIN, INT_MIN + 1, -1};
     uint32_t x = 12345;
     for (int i = 0; i < 20000; ++i) {
@@ -27,9 +27,9 @@ TEST(JString, IntegerTextAndConcatForms) {
         const int v = i < 10 ? edges[i] : static_cast<int32_t>(x) / (1 << (i % 31));
         const std::string want = std::to_string(v);
         JString s, t(">");
-        ASSERT_STREQ(s.assign(v).data, want.c_str());
-        ASSERT_EQ(std::string((t + v).data) + (v + t).data + (t + long{v}).data + JString("<").append(v).data,
-                  ">" + want + want + ">>" + want + "<" + want);
+        ASSERT_EQ(std::string(s.assign(v).data) + (t + v).data + (v + t).data + (t + long{v}).data +
+                      JString("<").append(v).data,
+                  want + ">" + want + want + ">>" + want + "<" + want);
     }
     EXPECT_STREQ(JString().assign(LONG_MIN).data, "-9223372036854775808");
     const JString l("ab"), r("cd");
@@ -38,6 +38,14 @@ TEST(JString, IntegerTextAndConcatForms) {
                                                     {JString('\0'), ""}, {JString(40), ""}};
     for (const auto& row : rows) EXPECT_STREQ(row.first.data, row.second);
     EXPECT_EQ(std::string(l.data) + r.data, "abcd");
+    std::string all;  // every byte but zero: only ASCII letters change case
+    for (int i = 1; i < 256; ++i) all += static_cast<char>(i);
+    JString lower(all.c_str()), upper(all.c_str());
+    lower.toLower();
+    upper.toUpper();
+    for (int i = 1; i < 256; ++i)
+        ASSERT_EQ(static_cast<unsigned char>(lower.data[i - 1]) * 256 + static_cast<unsigned char>(upper.data[i - 1]),
+                  (i >= 'A' && i <= 'Z' ? i + 32 : i) * 256 + (i >= 'a' && i <= 'z' ? i - 32 : i));
 }
 
 // The argument is read before the old buffer is freed.
@@ -58,18 +66,6 @@ TEST(JString, SelfAssignAndSelfAppend) {
     EXPECT_STREQ(s.assign(-12).data, "-12");
 }
 
-TEST(JString, CaseMappingTouchesAsciiLettersOnly) {
-    std::string all;
-    for (int i = 1; i < 256; ++i) all += static_cast<char>(i);
-    JString lower(all.c_str()), upper(all.c_str());
-    lower.toLower();
-    upper.toUpper();
-    for (int i = 1; i < 256; ++i) {
-        ASSERT_EQ(static_cast<unsigned char>(lower.data[i - 1]), i >= 'A' && i <= 'Z' ? i + 32 : i);
-        ASSERT_EQ(static_cast<unsigned char>(upper.data[i - 1]), i >= 'a' && i <= 'z' ? i - 32 : i);
-    }
-}
-
 namespace {
 
 // A node with a one-letter name, so that a ring reads as a string. Named
@@ -78,28 +74,28 @@ namespace {
 struct Named : JList {
     explicit Named(char c, bool ordered = true) : name(c), ordered(ordered) { ++alive; }
     ~Named() override { --alive; }
-    static int keyOf(JObject* node) {  // a Named, or a list node holding one
+    // The name of a Named, or of the one a list node holds ('H' for none).
+    static char nameOf(JObject* node) {
         auto* holder = dynamic_cast<JObjectList*>(node);
-        return std::tolower(dynamic_cast<Named*>(holder ? holder->object : node)->name);
+        JObject* named = holder ? holder->object : node;
+        return named ? dynamic_cast<Named*>(named)->name : 'H';
     }
-    int isLessThan(JObject* other) override { return ordered ? std::tolower(name) < keyOf(other) : JList::isLessThan(other); }
-    int isGreaterThan(JObject* other) override {
-        return ordered ? std::tolower(name) > keyOf(other) : JList::isGreaterThan(other);
-    }
+    int isLessThan(JObject* other) override { return ordered ? key(this) < key(other) : JList::isLessThan(other); }
+    int isGreaterThan(JObject* other) override { return ordered ? key(this) > key(other) : JList::isGreaterThan(other); }
+    static int key(JObject* node) { return std::tolower(nameOf(node)); }
     char name;
     bool ordered;
     static int alive;
 };
 int Named::alive = 0;
 
-// Names going round from start (objects' names for a list of objects), every link checked on the way.
+// Names going round from start, every link checked on the way.
 std::string ring(JList* start) {
     std::string out;
     JList* node = start;
     for (int guard = 0; guard < 100; ++guard) {
         if (node->next->prev != node || node->prev->next != node) return "broken";
-        auto* holder = dynamic_cast<JObjectList*>(node);
-        out += holder ? (holder->object ? dynamic_cast<Named*>(holder->object)->name : 'H') : static_cast<Named*>(node)->name;
+        out += Named::nameOf(node);
         if ((node = node->next) == start) return out;
     }
     return "endless";
@@ -272,9 +268,10 @@ TEST(JBufferedStream, BehavesLikeTheBareStream) {
             ASSERT_EQ(inner.content, bare.content) << "capacity " << capacity << " seed " << seed;
         }
     // A failed write is reported by every flush until the stream is opened again.
-    MemoryStream full("", MemoryStream::writes, 3);
+    MemoryStream full;
+    full.writeBudget = 3;
     JBufferedStream buffered(&full, 4);
     EXPECT_EQ(buffered.write("abcdef", 6) + buffered.flush() + buffered.flush(), 0);
-    full.budget = 2;
+    full.writeBudget = 2;
     EXPECT_EQ(buffered.open("any", 2) + buffered.write("ab", 2) + buffered.flush(), 4);
 }
