@@ -214,56 +214,43 @@ scenarios() {
 }
 slow() { scenarios; }
 
-# A fresh workspace $ws with bin/pakhod, its definitions, a.asm and tmp/.
-workspace() {
-  ws=$root/$1
-  mkdir -p "$ws/bin" "$ws/tmp"
-  cp "$pakhod" "$(dirname "$pakhod")/mmx_set.def" "$ws/bin/"
-  cp "$data/e2e/src.asm" "$ws/a.asm"
-}
-
-# Starts pakhod in $ws in the background, its console text going to
-# $ws/console.NAME; the process id is left in $run.
+# Starts pakhod in $ws in the background on ARGS; finish() checks the run.
 start() {
-  local name=$1
-  shift
-  (cd "$ws" && launch "console.$name" env "$tmpVariable=$ws/tmp" "${host[@]}" "${wrapper[@]}" "bin/$exe" "$@") &
-  run=$!
+  (cd "$ws" && launch "console${#pids[@]}" env "$tmpVariable=$ws/tmp" "${host[@]}" "${wrapper[@]}" "bin/$exe" "$@") &
+  pids+=($!) progress+=("Encoding $1${2:+ to $2}...\n\n")
 }
 
-# Waits for run PID and checks its exit status, its console text (the
-# banner and PROGRESS, or TEXT) and the file it wrote: out.asm, then TAIL.
-finished() {
-  local pid=$1 name=$2 status=$3 console=$4 file=${5:-} tail=${6:-}
-  wait "$pid"
-  local got=$?
-  [[ $got == "$status" ]] || fail "$name: exit status $got, not $status"
-  [[ $console == Encoding* ]] && console="$(<"$data/e2e/banner.txt")"$'\n\n'$console
-  cmp -s <(printf '%b' "$console") <(console <"$ws/console.$name") || fail "$name: console: $(cat -A "$ws/console.$name")"
-  [[ -z $file ]] || cmp -s <(cat "$data/e2e/out.asm"; printf '%b' "$tail") "$ws/$file" || fail "$name: $file"
+# Waits for every run started: each must complete and print its progress line.
+finish() {
+  local i
+  for i in "${!pids[@]}"; do
+    wait "${pids[i]}"
+    [[ $? == 1 ]] || fail "run $i: ${progress[i]}: not completed"
+    cmp -s <(printf '%s\n\n%b' "$(<"$data/e2e/banner.txt")" "${progress[i]}") <(console <"$ws/console$i") ||
+      fail "run $i: console: $(cat -A "$ws/console$i")"
+  done
+  pids=() progress=()
 }
 
 # Runs that meet each other, ROUNDS times over: 16 sources sharing one
 # definition file, 8 destinations from one source, 4 runs in place on one
 # file (each waits for the one before, so the file ends as one run leaves it).
 parallel() {
-  local round i runs
+  local round i
+  pids=() progress=()
   for ((round = 0; round < $1; round++)); do
-    workspace "round$round"
-    runs=()
-    for i in {0..15}; do
-      { cat "$data/e2e/src.asm"; echo "; file $i"; } >"$ws/s$i.asm"
-      start "s$i" "s$i.asm" "d$i.asm"
-      runs+=("$run")
-    done
-    for i in {0..7}; do start "a$i" a.asm "e$i.asm"; runs+=("$run"); done
-    for i in {0..15}; do finished "${runs[i]}" "s$i" 1 "Encoding s$i.asm to d$i.asm...\n\n" "d$i.asm" "; file $i\r\n"; done
-    for i in {0..7}; do finished "${runs[16 + i]}" "a$i" 1 "Encoding a.asm to e$i.asm...\n\n" "e$i.asm"; done
-    runs=()
-    for i in {0..3}; do start "p$i" a.asm; runs+=("$run"); done
-    for i in {0..3}; do finished "${runs[i]}" "p$i" 1 "Encoding a.asm...\n\n"; done
-    cmp -s "$data/e2e/out.asm" "$ws/a.asm" || fail "in place four times: a.asm"
-    [[ -z $(ls -A "$ws/tmp") ]] || fail "in place four times: left in tmp: $(ls "$ws/tmp")"
+    ws=$root/round$round
+    mkdir -p "$ws/bin" "$ws/tmp" && cp "$pakhod" "$(dirname "$pakhod")/mmx_set.def" "$ws/bin/"
+    cp "$data/e2e/src.asm" "$ws/a.asm"
+    for i in {0..15}; do { cat "$data/e2e/src.asm"; echo "; file $i"; } >"$ws/s$i.asm"; done
+    for i in {0..15}; do start "s$i.asm" "d$i.asm"; done
+    for i in {0..7}; do start a.asm "e$i.asm"; done
+    finish
+    for i in {0..15}; do cmp -s <(cat "$data/e2e/out.asm"; printf '; file %d\r\n' "$i") "$ws/d$i.asm" || fail "d$i.asm"; done
+    for i in {0..7}; do cmp -s "$data/e2e/out.asm" "$ws/e$i.asm" || fail "e$i.asm"; done
+    for i in {0..3}; do start a.asm; done
+    finish
+    cmp -s "$data/e2e/out.asm" "$ws/a.asm" && [[ -z $(ls -A "$ws/tmp") ]] || fail "in place four times: $(ls "$ws/tmp")"
   done
 }
 

@@ -22,46 +22,42 @@ const char* const r32[] = {"eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi
 // An operand as pakhod reads it and the same for GNU as (decimal numbers).
 using Form = std::pair<std::string, std::string>;
 
-std::vector<Form> memoryForms() {
-    std::vector<std::string> texts;
+// Memory operands as pakhod reads them and as GNU as does, without a size:
+// every base with every displacement size, register pair and scale (on
+// either side, with and without a base), other number forms and blanks; then
+// each size keyword the record accepts (GNU as wants "ptr": it reads
+// "qword [esi]" as [esi+8]), each segment override in both spellings (GNU
+// as takes only es:[...]) and constant arithmetic.
+std::vector<Form> memoryForms(uint8_t sizes) {
+    std::vector<Form> forms;
+    auto add = [&forms](const std::string& pakhod, const std::string& gnu = "") { forms.push_back({pakhod, gnu}); };
     for (int b = 0; b < 8; ++b) {
         const std::string base = r32[b];
-        texts.push_back("[" + base + "]");
-        for (const char* d : {"+1", "+127", "+128", "-128", "-129", "+2147483647", "-2147483648"})
-            texts.push_back("[" + base + d + "]");
+        add("[" + base + "]");
+        for (const char* d : {"+1", "+127", "+128", "-128", "-129", "+2147483647", "-2147483648"}) add("[" + base + d + "]");
         for (int i = 0; i < 8; ++i)  // every pair but two esp
-            if (b != 4 || i != 4) texts.push_back("[" + base + "+" + r32[i] + "]");
-        for (const std::string s : {"2", "4", "8"}) {  // scaled index, the scale on either side
+            if (b != 4 || i != 4) add("[" + base + "+" + r32[i] + "]");
+        for (const std::string s : {"2", "4", "8"}) {
             const std::string index = r32[(b + s[0] - '0' + 1) % 8 == 4 ? 5 : (b + s[0] - '0' + 1) % 8];
-            texts.insert(texts.end(), {"[" + base + "+" + index + "*" + s + "]", "[" + index + "*" + s + "+" + base + "+8]",
-                                       "[" + s + "*" + index + "+" + base + "-129]", "[" + base + "+ebp*" + s + "-128]"});
-            if (b != 4)  // index without a base
-                texts.insert(texts.end(), {"[" + base + "*" + s + "]", "[" + s + "*" + base + "-129]"});
+            for (const std::string& f : {base + "+" + index + "*" + s, index + "*" + s + "+" + base + "+8",
+                                         s + "*" + index + "+" + base + "-129", base + "+ebp*" + s + "-128"})
+                add("[" + f + "]");
+            if (b != 4) add("[" + base + "*" + s + "]"), add("[" + s + "*" + base + "-129]");  // no base
         }
     }
-    std::vector<Form> forms;
-    for (const std::string& t : texts) forms.push_back({t, t});
+    const std::string addresses[] = {"[edi]", "[esi+ecx*8+8]", "[ebp]", "[esp+4]", "[eax*2+1000]"};
+    const std::pair<uint8_t, std::string> keywords[] = {{memory32, "dword"}, {memory64, "qword"}, {memory64, "mmword"}};
+    for (const std::string& a : addresses) {
+        for (const auto& [size, word] : keywords)
+            if (sizes & size) add(word + " ptr " + a, a), add(word + a, a);
+        for (const std::string seg : {"es", "cs", "ss", "ds", "fs", "gs"})
+            add(seg + ":" + a), add("[" + seg + ": " + a.substr(1), seg + ":" + a);
+    }
     forms.insert(forms.end(), {{"[eax+10h]", "[eax+16]"}, {"[ebp+0ffh]", "[ebp+255]"}, {"[esp-80h]", "[esp-128]"},
                                {"[ebx+ecx*4+0x7f]", "[ebx+ecx*4+127]"}, {"[edi+ebp+4-6]", "[edi+ebp-2]"},
                                {"[ eax + ebx * 4 + 8 ]", "[eax+ebx*4+8]"}, {"[esp+eax*1]", "[esp+eax]"},
-                               {"[eax+4294967295]", "[eax-1]"}, {"[ebp+eax+0]", "[ebp+eax]"}, {"[esp+0]", "[esp]"}});
-    return forms;
-}
-
-// Each size keyword the record accepts (GNU as wants "ptr", and reads
-// "qword [esi]" as [esi+8]), each segment override in both spellings (GNU as
-// takes only es:[...]) and constant arithmetic, on a few addresses.
-std::vector<Form> spelledForms(uint8_t sizes) {
-    std::vector<Form> forms;
-    const std::string addresses[] = {"[edi]", "[esi+ecx*8+8]", "[ebp]", "[esp+4]", "[eax*2+1000]"};
-    const std::pair<uint8_t, std::string> keywords[] = {{memory32, "dword"}, {memory64, "qword"}, {memory64, "mmword"}};
-    for (const auto& [size, word] : keywords)
-        for (const std::string& a : addresses)
-            if (sizes & size) forms.insert(forms.end(), {{word + " ptr " + a, a}, {word + a, a}});
-    for (const std::string seg : {"es", "cs", "ss", "ds", "fs", "gs"})
-        for (const std::string& a : addresses)
-            forms.insert(forms.end(), {{seg + ":" + a, seg + ":" + a}, {"[" + seg + ": " + a.substr(1), seg + ":" + a}});
-    forms.insert(forms.end(), {{"[eax+edx*2+8*16]", "[eax+edx*2+128]"}, {"[esi+288*2+75036*4]", "[esi+300720]"},
+                               {"[eax+4294967295]", "[eax-1]"}, {"[ebp+eax+0]", "[ebp+eax]"}, {"[esp+0]", "[esp]"},
+                               {"[eax+edx*2+8*16]", "[eax+edx*2+128]"}, {"[esi+288*2+75036*4]", "[esi+300720]"},
                                {"[ebx+(8*2)]", "[ebx+16]"}, {"[ecx+2*(3+4)-0x10]", "[ecx-2]"}, {"[ebp-4*2]", "[ebp-8]"},
                                {"[esp+ 8 * 2 ]", "[esp+16]"}, {"[edi+ecx*4-(10h*8)]", "[edi+ecx*4-128]"},
                                {"[eax - -8]", "[eax+8]"}, {"[ebx+65536*32768]", "[ebx-2147483648]"}});
@@ -75,8 +71,7 @@ std::vector<Form> operandsOf(int32_t kind, const JMMXSet* def) {
         for (int n = 0; n < 8; ++n) forms.push_back({kind == kindMmxRegister ? "mm" + std::to_string(n) : r32[n], ""});
     const std::string size = def->memorySizes & memory32 ? "dword ptr " : "qword ptr ";  // GNU as: 32 bits for punpckl*
     if (kind == kindMemory)
-        for (const auto& list : {memoryForms(), spelledForms(def->memorySizes)})
-            for (const Form& f : list) forms.push_back({f.first, size + f.second});
+        for (const Form& f : memoryForms(def->memorySizes)) forms.push_back({f.first, size + (f.second.empty() ? f.first : f.second)});
     if (kind == kindImmediate) {
         for (const char* v : {"0", "1", "7", "8", "15", "16", "31", "32", "63", "64", "127", "128", "255", "-1", "-128"})
             forms.push_back({v, ""});

@@ -33,11 +33,9 @@ TEST(JString, IntegerTextConcatFormsAndCase) {
     }
     EXPECT_STREQ(JString().assign(LONG_MIN).data, "-9223372036854775808");
     const JString l("ab"), r("cd");
-    const std::pair<JString, const char*> rows[] = {{l + r, "abcd"}, {l + "xy", "abxy"}, {"xy" + r, "xycd"},
-                                                    {l + 'z', "abz"}, {'z' + r, "zcd"},  {l + '\0', "ab"},
-                                                    {JString('\0'), ""}, {JString(40), ""}};
-    for (const auto& row : rows) EXPECT_STREQ(row.first.data, row.second);
-    EXPECT_EQ(std::string(l.data) + r.data, "abcd");
+    EXPECT_EQ(std::string((l + r).data) + (l + "x").data + ("x" + r).data + (l + 'z').data + ('z' + r).data +
+                  (l + '\0').data + JString('\0').data + JString(40).data + l.data + r.data,
+              "abcdabxxcdabzzcdababcd");
     std::string all;  // every byte but zero: only ASCII letters change case
     for (int i = 1; i < 256; ++i) all += static_cast<char>(i);
     JString lower(all.c_str()), upper(all.c_str());
@@ -52,10 +50,8 @@ TEST(JString, IntegerTextConcatFormsAndCase) {
 TEST(JString, SelfAssignAndSelfAppend) {
     JString s("abcd");
     EXPECT_STREQ(s.append(s).data, "abcdabcd");
-    EXPECT_STREQ(s.append(s.data + 6).data, "abcdabcdcd");
-    EXPECT_STREQ(s.append(s.data[1]).data, "abcdabcdcdb");
-    EXPECT_STREQ(s.assign(s).data, "abcdabcdcdb");
-    EXPECT_STREQ(s.assign(s.data + 8).data, "cdb");
+    EXPECT_STREQ(s.append(s.data + 6).append(s.data[1]).data, "abcdabcdcdb");
+    EXPECT_STREQ(s.assign(s).assign(s.data + 8).data, "cdb");
     s = s + s;
     EXPECT_STREQ(s.data, "cdbcdb");
     s.allocate(6);
@@ -80,9 +76,9 @@ struct Named : JList {
         JObject* named = holder ? holder->object : node;
         return named ? dynamic_cast<Named*>(named)->name : 'H';
     }
+    static int key(JObject* node) { return std::tolower(nameOf(node)); }
     int isLessThan(JObject* other) override { return ordered ? key(this) < key(other) : JList::isLessThan(other); }
     int isGreaterThan(JObject* other) override { return ordered ? key(this) > key(other) : JList::isGreaterThan(other); }
-    static int key(JObject* node) { return std::tolower(nameOf(node)); }
     char name;
     bool ordered;
     static int alive;
@@ -93,12 +89,9 @@ int Named::alive = 0;
 std::string ring(JList* start) {
     std::string out;
     JList* node = start;
-    for (int guard = 0; guard < 100; ++guard) {
-        if (node->next->prev != node || node->prev->next != node) return "broken";
-        out += Named::nameOf(node);
-        if ((node = node->next) == start) return out;
-    }
-    return "endless";
+    for (int guard = 0; guard < 100 && (out += Named::nameOf(node), (node = node->next) != start); ++guard)
+        if (node->prev->next != node || node->next->prev != node) return "broken";
+    return out;
 }
 
 // A head 'H' with the given element names.
@@ -127,20 +120,18 @@ TEST(JList, LinksSwapsAndExchanges) {
     EXPECT_EQ(ring(&r.head), "Habcde");
     // Element names, the calling node and its argument, the ring afterwards
     // and where the other ended; 'x' is a lone node, "pq" a second ring.
-    const struct {
-        const char *names, *pair, *expected, *other;
-    } rows[] = {
+    const char* const rows[][4] = {
         {"abcd", "bc", "Hacbd", ""}, {"abcd", "cb", "Hacbd", ""}, {"abcd", "ad", "Hdbca", ""},
         {"abcd", "da", "Hdbca", ""}, {"abcd", "bb", "Habcd", ""}, {"ab", "ab", "Hba", ""},
         {"abc", "bx", "Haxc", "b"},  {"abc", "xb", "Haxc", "b"},  {"abc", "bp", "Hapc", "Hbq"},
     };
     for (const auto& row : rows) {
-        Ring r(row.names), other("pq");
+        Ring r(row[0]), other("pq");
         Named x('x');
         auto find = [&](char c) -> JList* { return c == 'x' ? &x : c == 'p' ? other['p'] : r[c]; };
-        find(row.pair[0])->exchange(find(row.pair[1]));
-        EXPECT_EQ(ring(&r.head), row.expected) << row.pair;
-        EXPECT_EQ(*row.other ? ring(*row.other == 'b' ? r['b'] : &other.head) : "", row.other) << row.pair;
+        find(row[1][0])->exchange(find(row[1][1]));
+        EXPECT_EQ(ring(&r.head) + " " + (*row[3] ? ring(*row[3] == 'b' ? r['b'] : &other.head) : ""),
+                  std::string(row[2]) + " " + row[3]) << row[1];
     }
     Named a('a'), b('b'), p('p'), q('q');
     a.add(&b);
@@ -159,16 +150,15 @@ TEST(JList, SortIsStableBothWaysAndListsOwnTheirObjects) {
     EXPECT_EQ(ring(&r.head), "HcCAbBa");
     EXPECT_EQ(plain.head.sort(0, nullptr) + plain.head.sort(1, nullptr) + empty.head.sort(1, nullptr), 3);
     EXPECT_EQ(ring(&plain.head) + ring(&empty.head), "HdcabH");  // unordered nodes compare as equal: nothing moves
-
     const int before = Named::alive;
     auto* list = new JObjectList(nullptr);
     Named* b = new Named('b');
     JObject* held = b;  // kept as a JObject: once b is deleted, reaching its virtual base is not allowed
     for (Named* n : {new Named('c'), b, new Named('a'), new Named('B')}) list->addObject(n);
     list->sort(1, nullptr);  // asks the objects, with the other node as the argument
-    EXPECT_EQ(ring(list), "HabBc");
     Named stranger('s');
     list->removeObject(&stranger);
+    EXPECT_EQ(ring(list), "HabBc");
     list->removeObject(held);
     EXPECT_EQ(ring(list) + (list->findObject(held) == nullptr ? "" : " b found"), "HaBc");
     EXPECT_EQ(Named::alive, before + 4);
@@ -183,10 +173,6 @@ struct JWinFileTest : ::testing::Test {
     std::string dir = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") + "/jwinfile.XXXXXX";
     std::string f = (mkdtemp(&dir[0]), dir + "/f");
     ~JWinFileTest() override { std::system(("rm -rf '" + dir + "'").c_str()); }
-    std::string get() const {
-        std::ifstream in(f, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
 };
 
 }  // namespace
@@ -195,20 +181,19 @@ TEST_F(JWinFileTest, ModesSeeksAndClosedFiles) {
     JWinFile file;
     EXPECT_EQ(file.open(nullptr, 1) + file.open(f.c_str(), 1) + file.open(f.c_str(), 3), 0);
     // Mode, the file before (null: none), what is written, the file after.
-    const struct {
-        int mode;
-        const char *before, *written, *after;
-    } rows[] = {{3, "0123456789", "ab", "ab23456789"}, {7, "0123456789", "Z", "Z123456789"},
-                {2, "0123456789", "new", "new"}, {2, nullptr, "", ""}, {1, "0123456789", "x", "0123456789"}};
+    const char* const rows[][4] = {{"3", "0123456789", "ab", "ab23456789"}, {"7", "0123456789", "Z", "Z123456789"},
+                                   {"2", "0123456789", "new", "new"}, {"2", nullptr, "", ""},
+                                   {"1", "0123456789", "x", "0123456789"}};
     for (const auto& row : rows) {
         std::remove(f.c_str());
-        if (row.before) std::ofstream(f) << row.before;
-        ASSERT_EQ(file.open(f.c_str(), row.mode), 1) << row.mode;
-        const int n = static_cast<int>(std::strlen(row.written));
-        EXPECT_EQ(file.write(row.written, n) + file.write(row.written, -1), row.mode == 1 ? 0 : n) << row.mode;
-        EXPECT_EQ(file.size(), std::strlen(row.after)) << row.mode;
+        if (row[1]) std::ofstream(f) << row[1];
+        ASSERT_EQ(file.open(f.c_str(), *row[0] - '0'), 1) << row[0];
+        const int n = static_cast<int>(std::strlen(row[2]));
+        EXPECT_EQ(file.write(row[2], n) + file.write(row[2], -1), *row[0] == '1' ? 0 : n) << row[0];
+        EXPECT_EQ(file.size(), std::strlen(row[3])) << row[0];
         file.close();
-        EXPECT_EQ(get(), row.after) << row.mode;
+        std::ifstream in(f, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()), row[3]) << row[0];
     }
     ASSERT_EQ(file.open(f.c_str(), 1) + file.open(f.c_str(), 1), 2);  // the first is let go, not leaked
     char c = 0;
@@ -244,16 +229,16 @@ TEST_F(JWinFileTest, FilesOf2GiBAreRefusedForReading) {
 TEST(JBufferedStream, BehavesLikeTheBareStream) {
     const std::string digits = "0123456789abcdefghijklmnopqrstuvwxyz";
     for (int capacity : {1, 3, 8, 64})
-        for (uint32_t x = 1; x <= 40; ++x) {
+        for (uint32_t seed = 1; seed <= 40; ++seed) {
             MemoryStream bare(digits.substr(0, 20)), inner(digits.substr(0, 20));
             JBufferedStream buffered(&inner, capacity);
-            const uint32_t seed = x;
+            uint32_t x = seed;
             auto next = [&x](uint32_t n) { return ((x = x * 1103515245u + 12345u) >> 16) % n; };
             for (int step = 0; step < 60; ++step) {
                 const int op = static_cast<int>(next(7)), n = static_cast<int>(next(12));
+                char a[16] = {}, b[16] = {};
                 SCOPED_TRACE("capacity " + std::to_string(capacity) + " seed " + std::to_string(seed) + " step " +
                              std::to_string(step) + " op " + std::to_string(op));
-                char a[16] = {}, b[16] = {};
                 switch (op) {
                     case 0: ASSERT_EQ(std::to_string(bare.read(a, n)) + a, std::to_string(buffered.read(b, n)) + b); break;
                     case 1: ASSERT_EQ(bare.write(digits.data() + n, n), buffered.write(digits.data() + n, n)); break;

@@ -3,7 +3,7 @@
 # seed, starting from its seed corpus. A crash, leak or failed check fails the
 # step and prints the input that caused it.
 set -euo pipefail
-seconds="${FUZZ_SECONDS:-60}"
+seconds="${FUZZ_SECONDS:-50}"
 out=build-fuzz
 bash fuzz/build.sh "${out}"
 for target in tokenizer loader lineloop; do

@@ -39,6 +39,7 @@ public:
     int writeByte(char byte) override { return write(&byte, 1); }
     int write(const char* buffer, int count) override {
         long n = take(writeBudget, std::max(0, count));
+        if (n == 0) return 0;  // nothing written, so nothing grows
         if (long(content.size()) < at + n) content.resize(size_t(at + n), '\0');
         content.replace(size_t(at), size_t(n), buffer, size_t(n));
         at += n;
