@@ -1,10 +1,10 @@
-// The conversion fuzz targets, one file built twice. fuzz_lineloop takes its
-// input as an assembly source, converted with the shipped definition file;
-// fuzz_loader (built with PAKHOD_FUZZ_DEFINITIONS) takes it as a definition
-// file, which must give one record per five fields in a sound ring, and then
-// converts a fixed source. Either way the driver's conversion must complete,
-// with one CR LF line per source line: the source line as it was, or a db
-// line of a defined mnemonic that echoes it.
+// The conversion fuzz target. The input is an assembly source, converted
+// with the shipped definition file; or, when it starts with a line
+// "#definitions", a definition file up to a line "#source", whose table must
+// be a sound ring, then the source, converted with that table. Either way the
+// driver's conversion must complete, with one CR LF line per source line: the
+// source line as it was, or a db line of a defined mnemonic that echoes it;
+// and the table goes without leaks.
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
@@ -73,53 +73,10 @@ void checkConversion(const std::string& source, JMMXSet* table, bool strictBytes
     require(at == output.size(), "nothing after the last output line");
 }
 
-JMMXSet* loadTable(const std::string& definitions) {
-    MemoryStream stream(definitions);
+JMMXSet* loadTable(std::string definitions) {
+    MemoryStream stream(std::move(definitions));
     return loadDefinitions(&stream);
 }
-
-#ifdef PAKHOD_FUZZ_DEFINITIONS
-
-// Lines meant to meet whatever the fuzzed table defines: short and common
-// mnemonics with every operand shape the encoder tells apart.
-const char fixedSource[] =
-    "paddb mm0, mm1\r\nPSRLW MM2, 4\nmovq mm1, [esi+8] ; load\nmovq [edi-4], mm3\nmovq mm0, qword ptr es:[eax+8*2]\n"
-    "movq mm0, [eax+ebx]\nmovd eax, mm2\nmovd mm7, edi\nemms\nx mm0, mm1\nx eax, [ebp]\nx [esp+128], 300\n"
-    "x\na b, c\n\n; comment\nlabel: paddb mm0, mm1\n   \t\nx mm0, [eax+ebx+8], 9\nx mm1, [ ebx - 2147483648 ]";
-
-// Records in the bytes: five fields each, where a delimiter (CR LF counting
-// once) closes a field and bytes after the last delimiter form one. A file
-// that ends just after a ',' or TAB has one more, empty, field.
-long recordCount(const std::string& bytes) {
-    const std::string delimiters = ",\t\r\n";
-    long fields = 0;
-    for (size_t i = 0; i < bytes.size(); ++i)
-        if (delimiters.find(bytes[i]) != std::string::npos) {
-            ++fields;
-            if (bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n') ++i;
-        }
-    if (bytes.empty()) return 0;
-    if (delimiters.find(bytes.back()) == std::string::npos) ++fields;
-    if ((bytes.back() == ',' || bytes.back() == '\t') && fields % 5 == 4) ++fields;
-    return fields / 5;
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size > 1 << 16) return 0;
-    const std::string definitions(reinterpret_cast<const char*>(data), size);
-    JMMXSet* table = loadTable(definitions);
-    long records = recordCount(definitions), seen = 0;
-    for (JList* node = table->next; node != table && seen <= records; node = node->next, ++seen)
-        require(node->next->prev == node, "ring links agree");
-    require(seen == records, "one record per five fields");
-    checkConversion(fixedSource, table, false);
-    JList::deleteList(table);
-    return 0;
-}
-
-#else
 
 JMMXSet* shippedTable = nullptr;  // lives for the whole run
 
@@ -133,8 +90,19 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size <= 1 << 16) checkConversion(std::string(reinterpret_cast<const char*>(data), size), shippedTable, true);
+    if (size > 1 << 16) return 0;
+    const std::string input(reinterpret_cast<const char*>(data), size), head = "#definitions\n", split = "\n#source\n";
+    const size_t at = input.find(split);
+    if (input.compare(0, head.size(), head) != 0 || at == std::string::npos) {
+        checkConversion(input, shippedTable, true);
+        return 0;
+    }
+    JMMXSet* table = loadTable(input.substr(head.size(), at - head.size()));
+    long seen = 0;  // a sound ring, and one that ends
+    for (JList* node = table->next; node != table && seen <= long(size); node = node->next, ++seen)
+        require(node->next->prev == node, "ring links agree");
+    require(seen <= long(size), "a ring that ends");
+    checkConversion(input.substr(at + split.size()), table, false);
+    JList::deleteList(table);
     return 0;
 }
-
-#endif

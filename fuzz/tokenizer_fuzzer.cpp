@@ -106,12 +106,9 @@ void runOperation(uint8_t op, JStreamTokenizer& tok, Model& model) {
             break;
         case 2: require(tok.nextInt() == (end ? 0 : decimalValue(model.takeField())), "nextInt"); break;
         case 3:
-            require(tok.skipField() == !end, "skipField");
-            if (!end) model.takeField();
-            break;
-        case 4:
-            require(tok.skipLine() == !end, "skipLine");
-            if (!end) model.takeLine();
+        case 4:  // skipField, skipLine: 1 when anything was left to skip
+            require((op % 9 == 3 ? tok.skipField() : tok.skipLine()) == !end, "skipField or skipLine");
+            if (!end) op % 9 == 3 ? model.takeField() : model.takeLine();
             break;
         case 5:
             require(tok.skipLineFeed() == 1, "skipLineFeed");
@@ -132,9 +129,16 @@ void runOperation(uint8_t op, JStreamTokenizer& tok, Model& model) {
     if (more) tok.stream->seek(-1, 1);
 }
 
+}  // namespace
+
 // The program runs round and round until a whole round consumes nothing,
 // then the rest goes line by line, with one more readLine at the end.
-void checkProgram(const std::string& program, const std::string& input, int capacity) {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size == 0 || size > 1 << 16) return 0;
+    const char* bytes = reinterpret_cast<const char*>(data);
+    const size_t programLength = std::min<size_t>(1 + (data[0] & 15), size - 1);
+    const int capacity = data[0] >> 4 ? 1 << ((data[0] >> 4) - 1) : 0;
+    const std::string program(bytes + 1, programLength), input(bytes + 1 + programLength, size - 1 - programLength);
     MemoryStream bare(input);
     std::unique_ptr<JBufferedStream> buffered(capacity > 0 ? new JBufferedStream(&bare, capacity) : nullptr);
     JStreamTokenizer tok;
@@ -142,22 +146,11 @@ void checkProgram(const std::string& program, const std::string& input, int capa
     Model model{input};
     for (size_t roundStart = 1; roundStart != model.at;) {
         roundStart = model.at;
-        for (char op : program) runOperation(static_cast<uint8_t>(op), tok, model);
+        for (char op : program.empty() ? std::string(1, '\0') : program) runOperation(static_cast<uint8_t>(op), tok, model);
     }
     for (bool atEnd = false; !atEnd;) {
         atEnd = model.at >= input.size();
         runOperation(0, tok, model);
     }
-}
-
-}  // namespace
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    if (size == 0 || size > 1 << 16) return 0;
-    const char* bytes = reinterpret_cast<const char*>(data);
-    const size_t programLength = std::min<size_t>(1 + (data[0] & 15), size - 1);
-    const int capacity = data[0] >> 4 ? 1 << ((data[0] >> 4) - 1) : 0;
-    const std::string program(bytes + 1, programLength), input(bytes + 1 + programLength, size - 1 - programLength);
-    checkProgram(program.empty() ? std::string(1, '\0') : program, input, capacity);
     return 0;
 }

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Runs a built pakhod over the cases in tests/data and checks what it leaves.
-# Usage: cases.sh PAKHOD HELPER golden|scenarios|slow|parallel [ROUNDS]
+# Usage: cases.sh PAKHOD HELPER golden|scenarios|slow|concurrent [ROUNDS]
 #   golden     each table of data/golden: the exact output for its lines
 #   scenarios  each row of data/e2e/scenarios.txt: exit status, console text
 #              and every file of the workspace afterwards (slow: the rows
-#              that wait for seconds)
-#   parallel   runs that meet each other on one definition file or source
+#              that wait for seconds; concurrent: those of runs that meet
+#              each other, ROUNDS times over)
 # HELPER is tests/support/hold.cpp, built for the same system as pakhod. PAKHOD_WRAPPER is a
 # command every pakhod run goes through (valgrind). A Windows build (its
 # name ends in .exe) runs under wine.
@@ -38,11 +38,10 @@ launch() {
   for try in 1 2 3; do
     "$@" >"$out"
     status=$?
-    ((status == 1 && ${#host[@]} > 0)) && [[ ! -s $out ]] || return $status
+    ((status == 1 && ${#host[@]} > 0)) && [[ ! -s $out ]] || break
   done
   return $status
 }
-trim() { local s=${1#"${1%%[![:space:]]*}"}; printf '%s' "${s%"${s##*[![:space:]]}"}"; }
 
 # The source (want=source) or the expected output (want=output) of a table.
 table() {
@@ -63,11 +62,9 @@ golden() {
     table source "$t" >"$dir/in.asm"
     table output "$t" >"$dir/expected.asm"
     (cd "$dir" && launch console env "$tmpVariable=$dir" "${host[@]}" "${wrapper[@]}" "./$exe" in.asm out.asm)
-    local status=$?
-    [[ $status == 1 ]] || fail "${t##*/}: exit status $status"
-    cmp -s "$dir/expected.asm" "$dir/out.asm" && continue
-    fail "${t##*/}: the output differs (< expected, > written)"
-    diff <(cat -A "$dir/expected.asm") <(cat -A "$dir/out.asm") | head -n 20
+    (($? == 1)) || fail "${t##*/}: the run did not complete"
+    cmp -s "$dir/expected.asm" "$dir/out.asm" || { fail "${t##*/}: the output differs (< expected, > written)"
+      diff <(cat -A "$dir/expected.asm") <(cat -A "$dir/out.asm") | head -n 20; }
   done
 }
 
@@ -92,12 +89,8 @@ words() { xargs -r printf '%s\n' <<<"$1"; }
 declare -A expect counts
 declare -a modes
 
-# Creates the directories above workspace path $1, each expected afterwards.
-parents() {
-  local dir=$1
-  while [[ $dir == */* ]]; do dir=${dir%/*}; expect[$dir]=/; done
-  mkdir -p "$ws/$(dirname "$1")"
-}
+# Creates the directories above workspace path $1.
+parents() { mkdir -p "$ws/$(dirname "$1")"; }
 
 # Applies one "files before" entry to the workspace $ws.
 place() {
@@ -112,7 +105,8 @@ place() {
     *qzvt+*) temporaryNames "$entry"; return ;;
     *) name=${entry%%=*}; bytes=${entry#*=}; mode=${bytes##*:}; [[ $bytes == *:* ]] || mode=
       [[ $name == */pakhod ]] && name=${name%pakhod}$exe
-      parents "$name"; content "${bytes%:*}" >"$ws/$name"; expect[$name]=$bytes
+      parents "$name"; expect[$name]=$bytes
+      case $bytes in 2GiB*) truncate -s $(((2 << 30) ${bytes#2GiB})) "$ws/$name" ;; *) content "${bytes%:*}" >"$ws/$name" ;; esac
       [[ $bytes != PAKHOD ]] || chmod 755 "$ws/$name" ;;
   esac
   [[ -n $mode ]] && modes+=("$mode $name")
@@ -146,23 +140,34 @@ checkFiles() {
       *) [[ -f $ws/$path ]] || { fail "$row: $path is missing"; continue; }
         [[ $want != *:* || $(stat -c %04a "$ws/$path") == "${want##*:}" ]] || fail "$row: $path: mode"
         chmod u+r "$ws/$path"
-        cmp -s <(content "${want%:*}") "$ws/$path" || fail "$row: $path does not hold ${want%:*}" ;;
+        [[ $want == 2GiB* ]] || cmp -s <(content "${want%:*}") "$ws/$path" || fail "$row: $path does not hold ${want%:*}" ;;
     esac
   done
-  while IFS= read -r path; do
+  while IFS= read -r path; do  # pakhod makes no directories: every file counts
     [[ -v expect[$path] ]] || fail "$row: $path is left over"
-  done < <(cd "$ws" && find . -mindepth 1 | sed 's|^\./||')
+  done < <(cd "$ws" && find . -mindepth 1 ! -type d | sed 's|^\./||')
+}
+
+# The words of a field, each with % once per run (TIMES=N runs at once).
+each() {
+  local word i n
+  while IFS= read -r word; do
+    [[ $word == *%* ]] && n=$times || n=1
+    for ((i = 0; i < n; i++)); do printf '%s\n' "${word//%/$i}"; done
+  done < <(words "$1")
 }
 
 scenario() {
-  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 entry tmpdir=tmp run=() env=() nobody=0
+  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 entry tmpdir=tmp run=() env=() nobody=0 times=1 i pids=()
   ws=$root/$row expect=([tmp]=/ [bin]=/) counts=() modes=()
+  [[ $command =~ TIMES=([0-9]+) ]] && times=${BASH_REMATCH[1]}
   mkdir -p "$ws/tmp" "$ws/bin"
-  while IFS= read -r entry; do place "$entry"; done < <(printf '%s\n' bin/pakhod=PAKHOD bin/mmx_set.def=DEFS a.asm=src.asm; words "$before")
+  while IFS= read -r entry; do place "$entry"; done < <(printf '%s\n' bin/pakhod=PAKHOD bin/mmx_set.def=DEFS a.asm=src.asm; each "$before")
   while IFS= read -r entry; do
     entry=${entry//\$WS/$ws}
     case $entry in
       USER=nobody) nobody=1 ;;
+      TIMES=*) ;;
       HOLD=*) entry=${entry#HOLD=}; hold "$ws/${entry%:*}" "${entry##*:}" ;;
       TMPDIR=*) tmpdir=${entry#TMPDIR=} ;;
       PATH=) env+=(-u PATH) ;;
@@ -181,78 +186,46 @@ scenario() {
     ((EUID != 0)) || run=(setpriv --reuid=65534 --regid=65534 --clear-groups -- "${run[@]}")
   fi
   for entry in "${modes[@]}"; do chmod "${entry%% *}" "$ws/${entry#* }"; done
-  (cd "$ws" && launch "$root/console$row" env "${env[@]}" "${run[@]}")
-  local got=$?
-  [[ $got == "$status" ]] || fail "$row: exit status $got, not $status"
+  for ((i = 0; i < times; i++)); do
+    (cd "$ws" && launch "$root/console$row.$i" env "${env[@]}" "${run[@]//%/$i}") &
+    pids+=($!)
+  done
   console=${console//\$BANNER/$(<"$data/e2e/banner.txt")$'\n\n'}
-  printf '%b' "${console//\$WS/$ws}" >"$root/expected$row"
-  console <"$root/console$row" | sed -E 's/qzvt-?[0-9]+\.asm/qzvtN.asm/g' | cmp -s - "$root/expected$row" ||
-    fail "$row: console: $(cat -A "$root/console$row")"
+  for ((i = 0; i < times; i++)); do
+    wait "${pids[i]}"
+    local got=$?
+    [[ $got == "$status" ]] || fail "$row: run $i: exit status $got, not $status"
+    printf '%b' "${console//\$WS/$ws}" | sed "s/%/$i/g" >"$root/expected$row"
+    console <"$root/console$row.$i" | sed -E 's/qzvt-?[0-9]+\.asm/qzvtN.asm/g' | cmp -s - "$root/expected$row" ||
+      fail "$row: run $i: console: $(cat -A "$root/console$row.$i")"
+  done
   while IFS= read -r entry; do
     case $entry in
       *!) unset "expect[${entry%!}]" ;;
       *) expect[${entry%%=*}]=${entry#*=} ;;
     esac
-  done < <(words "$after")
+  done < <(each "$after")
   checkFiles "$row"
 }
 
 scenarios() {
   local n=0 where command before status console after
-  while IFS='|' read -r where command before status console after; do
-    [[ $where =~ ^[[:space:]]*(#|$) ]] && continue
+  while IFS='|' read -r where command before status console after; do  # fields without their blanks
+    [[ -z $where || $where == \#* ]] && continue
     n=$((n + 1))
-    case $(trim "$where") in
+    case $where in
       posix) ((${#host[@]} == 0)) || continue ;;
       windows) ((${#host[@]} > 0)) || continue ;;
       slow) [[ $part == slow ]] || continue ;;
     esac
-    [[ $part == slow && $(trim "$where") != slow ]] && continue
-    scenario "$n" "$(trim "$command")" "$(trim "$before")" "$(trim "$status")" "$(trim "$console")" "$(trim "$after")"
-  done <"$data/e2e/scenarios.txt"
+    [[ $part == slow && $where != slow || $part == concurrent && $command != *TIMES=* ]] && continue
+    scenario "$n" "$command" "$before" "$status" "$console" "$after"
+  done < <(sed -E 's/^[[:space:]]+|[[:space:]]+$//g; s/[[:space:]]*\|[[:space:]]*/|/g' "$data/e2e/scenarios.txt")
   echo "$n scenarios"
 }
 slow() { scenarios; }
-
-# Starts pakhod in $ws in the background on ARGS; finish() checks the run.
-start() {
-  (cd "$ws" && launch "console${#pids[@]}" env "$tmpVariable=$ws/tmp" "${host[@]}" "${wrapper[@]}" "bin/$exe" "$@") &
-  pids+=($!) progress+=("Encoding $1${2:+ to $2}...\n\n")
-}
-
-# Waits for every run started: each must complete and print its progress line.
-finish() {
-  local i
-  for i in "${!pids[@]}"; do
-    wait "${pids[i]}"
-    [[ $? == 1 ]] || fail "run $i: ${progress[i]}: not completed"
-    cmp -s <(printf '%s\n\n%b' "$(<"$data/e2e/banner.txt")" "${progress[i]}") <(console <"$ws/console$i") ||
-      fail "run $i: console: $(cat -A "$ws/console$i")"
-  done
-  pids=() progress=()
-}
-
-# Runs that meet each other, ROUNDS times over: 16 sources sharing one
-# definition file, 8 destinations from one source, 4 runs in place on one
-# file (each waits for the one before, so the file ends as one run leaves it).
-parallel() {
-  local round i
-  pids=() progress=()
-  for ((round = 0; round < $1; round++)); do
-    ws=$root/round$round
-    mkdir -p "$ws/bin" "$ws/tmp" && cp "$pakhod" "$(dirname "$pakhod")/mmx_set.def" "$ws/bin/"
-    cp "$data/e2e/src.asm" "$ws/a.asm"
-    for i in {0..15}; do { cat "$data/e2e/src.asm"; echo "; file $i"; } >"$ws/s$i.asm"; done
-    for i in {0..15}; do start "s$i.asm" "d$i.asm"; done
-    for i in {0..7}; do start a.asm "e$i.asm"; done
-    finish
-    for i in {0..15}; do cmp -s <(cat "$data/e2e/out.asm"; printf '; file %d\r\n' "$i") "$ws/d$i.asm" || fail "d$i.asm"; done
-    for i in {0..7}; do cmp -s "$data/e2e/out.asm" "$ws/e$i.asm" || fail "e$i.asm"; done
-    for i in {0..3}; do start a.asm; done
-    finish
-    cmp -s "$data/e2e/out.asm" "$ws/a.asm" && [[ -z $(ls -A "$ws/tmp") ]] || fail "in place four times: $(ls "$ws/tmp")"
-  done
-}
+# The rows whose runs meet each other, ROUNDS times over.
+concurrent() { for ((round = 0; round < $1; round++)); do scenarios; done; }
 
 # Holds FILE for MS milliseconds from another process; returns once it is held.
 hold() {

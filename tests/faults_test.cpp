@@ -40,7 +40,7 @@ protected:
 // whole and -1 for the first that did not; the driver's conversion fails.
 TEST_F(Faults, EveryWriteFailureIsReported) {
     for (long n = 0; n <= static_cast<long>(whole.size()); ++n) {
-        SCOPED_TRACE("room for " + std::to_string(n) + " bytes");
+        SCOPED_TRACE("room for " + std::to_string(n) + " bytes");  // the bytes written whole
         MemoryStream src(source), dst, dst2, src2(source);
         dst.writeBudget = dst2.writeBudget = n;
         JStreamTokenizer tokenizer;
@@ -63,9 +63,8 @@ TEST_F(Faults, EveryWriteFailureIsReported) {
 TEST_F(Faults, EveryReadFailureIsReported) {
     for (long n = 0; n <= static_cast<long>(source.size()); ++n) {
         SCOPED_TRACE("reads fail after " + std::to_string(n) + " bytes");
-        MemoryStream prefix(source.substr(0, static_cast<size_t>(n))), expected;
+        MemoryStream prefix(source.substr(0, static_cast<size_t>(n))), expected, src(source), dst;
         convertStream(&expected, &prefix, table);
-        MemoryStream src(source), dst;
         src.readBudget = n;
         EXPECT_EQ(convertStream(&dst, &src, table),
                   n == static_cast<long>(source.size()) ? convertCompleted : convertReadFailed);
@@ -73,6 +72,7 @@ TEST_F(Faults, EveryReadFailureIsReported) {
     }
 }
 
+// encodeInstruction, which the line loop does not call, on lines held in strings.
 TEST_F(Faults, EncodeInstructionReportsAShortWrite) {
     MemoryStream room, none;
     none.writeBudget = 4;

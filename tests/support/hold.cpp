@@ -1,6 +1,6 @@
 // Test helper. `hold FILE MS` opens FILE as pakhod opens its inputs, for
-// exclusive use, prints "held" (or "refused") and keeps it for MS
-// milliseconds. `hold names DIR N` makes N files in DIR, each holding
+// exclusive use, prints "held" and keeps it for MS milliseconds (status 1
+// when it cannot). `hold names DIR N` makes N files in DIR, each holding
 // "keep", named as pakhod names its next N temporary files.
 #include <cstdio>
 #include <cstdlib>
@@ -20,10 +20,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     JWinFile file;
-    if (argc != 3 || !file.open(argv[1], 1)) {
-        std::puts("refused");
-        return 1;
-    }
+    if (argc != 3 || !file.open(argv[1], 1)) return 1;
     std::puts("held");
     std::fflush(stdout);
     sleepMilliseconds(std::atoi(argv[2]));

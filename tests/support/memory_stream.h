@@ -40,25 +40,22 @@ public:
     int write(const char* buffer, int count) override {
         long n = take(writeBudget, std::max(0, count));
         if (n == 0) return 0;  // nothing written, so nothing grows
-        if (long(content.size()) < at + n) content.resize(size_t(at + n), '\0');
+        content.resize(std::max<size_t>(content.size(), size_t(at + n)));
         content.replace(size_t(at), size_t(n), buffer, size_t(n));
         at += n;
         return int(n);
     }
     int seek(int32_t offset, int origin) override {
         long target = (origin == 0 ? 0 : origin == 2 ? long(content.size()) : at) + offset;
-        if (target < 0) return 0;
-        at = target;
-        return 1;
+        if (target >= 0) at = target;
+        return target >= 0;
     }
     uint32_t size() override { return uint32_t(content.size()); }
 
 private:
     // The part of n bytes the budget allows, taken from it.
     static long take(long& budget, long n) {
-        if (budget < 0) return n;
-        n = std::min(budget, n);
-        budget -= n;
+        if (budget >= 0) budget -= n = std::min(budget, n);
         return n;
     }
 };

@@ -22,8 +22,7 @@ case $package in
 esac
 mkdir "$work/run"
 cp "$root/examples/blend.asm" "$work/run/"
-status=0
-(cd "$work/run" && "${run[@]}" blend.asm out.asm >console) || status=$?
-[ "$status" = 1 ] || { cat "$work/run/console"; echo "the unpacked pakhod exited with $status"; exit 1; }
+[ "$(cd "$work/run" && "${run[@]}" blend.asm out.asm >console; echo $?)" = 1 ] ||
+  { cat "$work/run/console"; echo "the unpacked pakhod did not complete the run"; exit 1; }
 cmp "$root/tests/data/e2e/blend.out" "$work/run/out.asm"
 echo "the unpacked $(basename "$package") converts the example"

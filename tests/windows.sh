@@ -1,13 +1,13 @@
 #!/usr/bin/env bash
-# Builds pakhod.exe with MinGW-w64 (cmake/mingw-w64-x86_64.cmake) and runs
-# the test cases on it under Wine, then builds the Windows package and tries
-# the unpacked copy. Wine runs in a prefix of its own, removed afterwards.
-# Usage: test-windows.sh [BUILD_DIR]   (default build-windows)
+# Runs the test cases on a Windows build of pakhod (made with
+# cmake/mingw-w64-x86_64.cmake) under Wine, then builds its package and
+# tries the unpacked copy. Wine runs in a prefix of its own, removed
+# afterwards. The main build's test "windows" runs it on the build in
+# windows/ beside it.
+# Usage: windows.sh BUILD_DIR
 set -euo pipefail
+build=$(realpath "$1")
 cd "$(dirname "$0")/.."
-build=${1:-build-windows}
-cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake >/dev/null
-cmake --build "$build"
 
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX
 WINEPREFIX=$(mktemp -d)/prefix
