@@ -158,7 +158,7 @@ each() {
 }
 
 scenario() {
-  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 entry tmpdir=tmp run=() env=() nobody=0 times=1 i pids=()
+  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 entry tmpdir=tmp args=() env=() nobody=0 times=1 i pids=()
   ws=$root/$row expect=([tmp]=/ [bin]=/) counts=() modes=()
   [[ $command =~ TIMES=([0-9]+) ]] && times=${BASH_REMATCH[1]}
   mkdir -p "$ws/tmp" "$ws/bin"
@@ -172,7 +172,7 @@ scenario() {
       TMPDIR=*) tmpdir=${entry#TMPDIR=} ;;
       PATH=) env+=(-u PATH) ;;
       PATH=*) entry=${entry#PATH=}; env+=("$pathVariable=$ws/${entry//:/$listSeparator$ws/}") ;;
-      *) run+=("$entry") ;;
+      *) args+=("$entry") ;;
     esac
   done < <(words "$command")
   [[ $tmpdir == /* || $tmpdir == ?:* || -z $tmpdir ]] || tmpdir=$ws/$tmpdir  # a path of its own, or the workspace's
@@ -180,14 +180,14 @@ scenario() {
   local wrap=("${wrapper[@]}")  # a memory checker needs a usable TMPDIR itself
   local inside=${tmpdir#"$ws/"}
   [[ -d ${tmpdir:-/} && " ${modes[*]} " != *" ${inside%/} "* ]] || wrap=()
-  run=("${host[@]}" "${wrap[@]}" "bin/$exe" "${run[@]}")
+  local run=("${host[@]}" "${wrap[@]}" "bin/$exe")
   if ((nobody)); then
     chmod -R a+rwX "$ws"
     ((EUID != 0)) || run=(setpriv --reuid=65534 --regid=65534 --clear-groups -- "${run[@]}")
   fi
   for entry in "${modes[@]}"; do chmod "${entry%% *}" "$ws/${entry#* }"; done
   for ((i = 0; i < times; i++)); do
-    (cd "$ws" && launch "$root/console$row.$i" env "${env[@]}" "${run[@]//%/$i}") &
+    (cd "$ws" && launch "$root/console$row.$i" env "${env[@]}" "${run[@]}" "${args[@]//%/$i}") &
     pids+=($!)
   done
   console=${console//\$BANNER/$(<"$data/e2e/banner.txt")$'\n\n'}
