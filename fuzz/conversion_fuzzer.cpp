@@ -73,18 +73,14 @@ void checkConversion(const std::string& source, JMMXSet* table, bool strictBytes
     require(at == output.size(), "nothing after the last output line");
 }
 
-JMMXSet* loadTable(std::string definitions) {
-    MemoryStream stream(std::move(definitions));
-    return loadDefinitions(&stream);
-}
-
 JMMXSet* shippedTable = nullptr;  // lives for the whole run
 
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     std::ifstream in(PAKHOD_DEFINITION_FILE, std::ios::binary);
-    shippedTable = loadTable(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()));
+    MemoryStream definitions{std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())};
+    shippedTable = loadDefinitions(&definitions);
     require(shippedTable->next != shippedTable, "the shipped table has records");
     return 0;
 }
@@ -97,7 +93,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         checkConversion(input, shippedTable, true);
         return 0;
     }
-    JMMXSet* table = loadTable(input.substr(head.size(), at - head.size()));
+    MemoryStream definitions(input.substr(head.size(), at - head.size()));
+    JMMXSet* table = loadDefinitions(&definitions);
     long seen = 0;  // a sound ring, and one that ends
     for (JList* node = table->next; node != table && seen <= long(size); node = node->next, ++seen)
         require(node->next->prev == node, "ring links agree");

@@ -148,9 +148,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         roundStart = model.at;
         for (char op : program.empty() ? std::string(1, '\0') : program) runOperation(static_cast<uint8_t>(op), tok, model);
     }
-    for (bool atEnd = false; !atEnd;) {
-        atEnd = model.at >= input.size();
-        runOperation(0, tok, model);
-    }
+    while (model.at < input.size()) runOperation(0, tok, model);
+    runOperation(0, tok, model);
     return 0;
 }

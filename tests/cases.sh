@@ -21,7 +21,7 @@ if [[ $pakhod == *.exe ]]; then
   host=(wine) exe=pakhod.exe tmpVariable=WINETMP pathVariable=WINEPATH listSeparator=';'
 fi
 console() { if ((${#host[@]})); then tr -d '\r' | sed 's|\\|/|g; s|Z:/|/|g'; else cat; fi; }
-root=$(mktemp -d /tmp/pakhod-cases.XXXXXX)
+root=$(mktemp -d -t pakhod-cases.XXXXXX)
 chmod 755 "$root"
 holders=()
 trap 'kill "${holders[@]}" 2>/dev/null; chmod -R u+rwx "$root"; rm -rf "$root"' EXIT
@@ -199,11 +199,8 @@ scenario() {
     console <"$root/console$row.$i" | sed -E 's/qzvt-?[0-9]+\.asm/qzvtN.asm/g' | cmp -s - "$root/expected$row" ||
       fail "$row: run $i: console: $(cat -A "$root/console$row.$i")"
   done
-  while IFS= read -r entry; do
-    case $entry in
-      *!) unset "expect[${entry%!}]" ;;
-      *) expect[${entry%%=*}]=${entry#*=} ;;
-    esac
+  while IFS= read -r entry; do  # PATH=CONTENT, or PATH! for one that is gone
+    if [[ $entry == *! ]]; then unset "expect[${entry%!}]"; else expect[${entry%%=*}]=${entry#*=}; fi
   done < <(each "$after")
   checkFiles "$row"
 }

@@ -1,28 +1,41 @@
 #!/usr/bin/env bash
 # Runs the test cases on a Windows build of pakhod (made with
 # cmake/mingw-w64-x86_64.cmake) under Wine, then builds its package and
-# tries the unpacked copy. Wine runs in a prefix of its own, removed
-# afterwards. The main build's test "windows" runs it on the build in
-# windows/ beside it.
+# tries the unpacked copy. The main build's test "windows" runs it on the
+# build in windows/ beside it.
 # Usage: windows.sh BUILD_DIR
 set -euo pipefail
 build=$(realpath "$1")
 cd "$(dirname "$0")/.."
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX
-WINEPREFIX=$(mktemp -d)/prefix
-mkdir -p "$WINEPREFIX"
-trap 'wineserver -k 2>/dev/null || true; rm -rf "$(dirname "$WINEPREFIX")"' EXIT
-# One Wine server for the whole run, its services started with their output
-# discarded: a test whose output is read must never be the first Wine process.
-wineserver -p
-wineboot -i </dev/null >/dev/null 2>&1
-# A second drive, D:, on another file system than the tests' files.
-ln -s /dev/shm "$WINEPREFIX/dosdevices/d:"
-# Without the prefix's own TMP and TEMP, WINETMP sets the temporary directory.
-for key in 'HKCU\Environment' 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment'; do
-  for name in TMP TEMP; do wine reg delete "$key" /v "$name" /f >/dev/null 2>&1 || true; done
-done
+# Wine runs in a prefix kept for this user's test runs, made on first use
+# (700 MB, some seconds) and again when Wine changes. It lies outside the
+# build tree and TMPDIR: its drives are links (Z: to /), which nothing that
+# cleans up those trees may meet, and a run stopped half-way leaves no copy.
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=/tmp/pakhod-wine-$(id -u)
+mkdir -p -m 700 "$WINEPREFIX"
+[[ -O $WINEPREFIX && ! -L $WINEPREFIX ]] || { echo "$WINEPREFIX is not this user's own"; exit 1; }
+exec {lock}>>"$WINEPREFIX/lock"
+flock "$lock"  # runs side by side take turns
+if [[ $(cat "$WINEPREFIX/made-by" 2>/dev/null) != "$(wine --version)" ]]; then
+  wineserver -k 2>/dev/null || true
+  find "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name lock -exec rm -rf {} +
+  # Making a prefix prints; no test may read that output.
+  wineserver -p60 </dev/null >/dev/null 2>&1
+  wineboot -i </dev/null >/dev/null 2>&1
+  # A second drive, D:, on another file system than the tests' files.
+  ln -s /dev/shm "$WINEPREFIX/dosdevices/d:"
+  # Without the prefix's own TMP and TEMP, WINETMP sets the temporary directory.
+  for key in 'HKCU\Environment' 'HKLM\System\CurrentControlSet\Control\Session Manager\Environment'; do
+    for name in TMP TEMP; do wine reg delete "$key" /v "$name" /f >/dev/null 2>&1 || true; done
+  done
+  wine --version >"$WINEPREFIX/made-by"
+fi
+# One server for the whole run, ending a minute after its last program, and
+# Wine's own services, started by a first program. Neither holds the output
+# of a test: ctest would wait for them.
+wineserver -p60 </dev/null >/dev/null 2>&1 || true
+wine cmd /c exit </dev/null >/dev/null 2>&1
 
 ctest --test-dir "$build" --output-on-failure -j2
 cmake --build "$build" --target package >/dev/null

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Debian package: built, listed, unpacked into a scratch folder (never
-# installed) and tried on the example. (The Windows package is tried by
-# tests/windows.sh, in the test step.)
+# installed) and tried on the example. The Windows package, built and tried
+# by tests/windows.sh in the test step, is listed too.
 set -euo pipefail
 cmake --build build --target package >/dev/null
+dpkg-deb -c build/pakhod_*_amd64.deb
 bash tests/tools/package_test.sh build/pakhod_*_amd64.deb
+unzip -l build/windows/pakhod-*-windows-x86_64.zip

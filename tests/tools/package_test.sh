@@ -11,12 +11,10 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 case $package in
   *.deb)
-    dpkg-deb -c "$package"
     dpkg-deb -x "$package" "$work/unpacked"
     run=(env PATH=/nonexistent "$work/unpacked/usr/bin/pakhod")
     man -l "$work/unpacked/usr/share/man/man1/pakhod.1" >/dev/null ;;
   *.zip)
-    unzip -l "$package"
     unzip -q "$package" -d "$work/unpacked"
     run=(wine "$(echo "$work"/unpacked/*/pakhod.exe)") ;;
 esac
