@@ -15,10 +15,13 @@ cd "$(dirname "$0")/.."
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINEPREFIX=/tmp/pakhod-wine-$(id -u)
 mkdir -p -m 700 "$WINEPREFIX"
 [[ -O $WINEPREFIX && ! -L $WINEPREFIX ]] || { echo "$WINEPREFIX is not this user's own"; exit 1; }
-exec {lock}>>"$WINEPREFIX/lock"
-flock "$lock"  # runs side by side take turns
+# Runs side by side take turns; only this script holds the lock, so no
+# program it starts (a Wine server outlives the run) keeps the next waiting.
+[[ -n ${PAKHOD_WINE_LOCKED:-} ]] || PAKHOD_WINE_LOCKED=1 exec flock -o "$WINEPREFIX/lock" bash tests/windows.sh "$build"
+# No server or services left from a run that was killed: such services
+# could hold the output of a test, for which ctest would wait.
+wineserver -k 2>/dev/null && wineserver -w || true
 if [[ $(cat "$WINEPREFIX/made-by" 2>/dev/null) != "$(wine --version)" ]]; then
-  wineserver -k 2>/dev/null || true
   find "$WINEPREFIX" -mindepth 1 -maxdepth 1 ! -name lock -exec rm -rf {} +
   # Making a prefix prints; no test may read that output.
   wineserver -p60 </dev/null >/dev/null 2>&1
@@ -32,8 +35,7 @@ if [[ $(cat "$WINEPREFIX/made-by" 2>/dev/null) != "$(wine --version)" ]]; then
   wine --version >"$WINEPREFIX/made-by"
 fi
 # One server for the whole run, ending a minute after its last program, and
-# Wine's own services, started by a first program. Neither holds the output
-# of a test: ctest would wait for them.
+# the services a first program starts, both with their output going nowhere.
 wineserver -p60 </dev/null >/dev/null 2>&1 || true
 wine cmd /c exit </dev/null >/dev/null 2>&1
 
