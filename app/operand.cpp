@@ -126,10 +126,17 @@ bool sameWord(const char* text, int n, const char* word) {
     return i == n && word[i] == '\0';
 }
 
-// A place in an operand text that ends at `end` (needs no terminator).
+// Parentheses in a constant expression nest at most this deep. Each level
+// is a recursion of the expression reader, so the bound keeps a hostile
+// line from exhausting the stack; real sources stay far below it.
+constexpr int deepestNesting = 64;
+
+// A place in an operand text that ends at `end` (needs no terminator), and
+// how many parentheses are open there.
 struct Cursor {
     const char* p;
     const char* end;
+    int openParentheses = 0;
     char peek() const { return p < end ? *p : '\0'; }
     void skipBlanks() {
         while (p < end && isBlank(*p)) ++p;
@@ -189,11 +196,14 @@ int readFactor(Cursor& c, Range range, int64_t* value) {
     }
     int64_t v = 0;
     if (c.peek() == '(') {
+        if (c.openParentheses == deepestNesting) return 0;
         ++c.p;
+        ++c.openParentheses;
         if (!readSum(c, range, &v)) return 0;
         c.skipBlanks();
         if (c.peek() != ')') return 0;
         ++c.p;
+        --c.openParentheses;
     } else {
         int n = c.wordLength();
         if (!readNumberWord(c.p, n, &v) || !within(v, range)) return 0;
