@@ -167,12 +167,14 @@ private:
     }
 
     // The words before a memory operand's bracket belong to it, blanks and
-    // all ("qword ptr es:[edi]"): true when [start, p) holds only such words.
+    // all ("qword ptr es:[edi]"): true when the word that ends at p is one.
+    // The words before it passed this test at their own blanks, and a blank
+    // after a closing bracket always ends the operand, so only the last word
+    // needs a look and the scan stays linear in the line's length.
     [[gnu::noinline]] static bool goesOnToBracket(const char* start, const char* p) {
         const char* word = p;
         while (word > start && !isBlank(word[-1])) --word;
-        return std::memchr(start, '[', static_cast<size_t>(p - start)) == nullptr &&
-               isMemoryPrefixWord(word, static_cast<int>(p - word));
+        return isMemoryPrefixWord(word, static_cast<int>(p - word));
     }
 
     // End (exclusive) of the operand text that starts before `from`: up to a
