@@ -117,7 +117,8 @@ int convertFile(JMMXSet* table, const char* sourceName, const char* destinationA
         return 0;
     }
     JWinFile destination;
-    if (!destination.open(destinationName.data, modeCreate)) {
+    int destinationIsSource = !inPlace && namesHeldFile(destinationName.data, source);
+    if (destinationIsSource || !destination.open(destinationName.data, modeCreate)) {
         if (inPlace) removeFile(destinationName.data);
         std::printf(destinationMessage, destinationName.data);
         return 0;

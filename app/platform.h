@@ -33,6 +33,12 @@ int createTemporaryFile(JString& name);
 
 int removeFile(const char* name);
 
+// True when `name` is another name of the file `held` has open (a hard or
+// symbolic link, another spelling of its path): opening it to write would
+// empty that file. Exclusive opening refuses such a name too, but on POSIX
+// it rests on advisory locks, which a file system may not support.
+int namesHeldFile(const char* name, const JWinFile& held);
+
 // Closes `file` and reports whether the system accepted the close (a
 // delayed write error shows here). A closed file closes successfully.
 int closeFile(JWinFile& file);

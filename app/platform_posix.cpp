@@ -124,6 +124,12 @@ void sleepMilliseconds(int milliseconds) {
 
 int removeFile(const char* name) { return ::unlink(name) == 0 ? 1 : 0; }
 
+int namesHeldFile(const char* name, const JWinFile& held) {
+    struct stat named, open;
+    return held.isOpen() && ::stat(name, &named) == 0 && ::fstat(static_cast<int>(held.handle), &open) == 0 &&
+           named.st_dev == open.st_dev && named.st_ino == open.st_ino;
+}
+
 int closeFile(JWinFile& file) {
     if (!file.isOpen()) return 1;
     int fd = static_cast<int>(file.handle);

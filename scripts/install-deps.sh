@@ -2,7 +2,8 @@
 # Installs what the build and the tests need beyond a fresh Debian machine
 # with the C++ toolchain: Ninja; NASM for the example tests; the MinGW-w64
 # cross compiler, Wine and unzip for the Windows build, its tests and its
-# package; dpkg-dev for the Debian package's dependencies. Needs root for
+# package; dpkg-dev for the Debian package's dependencies; strace, with
+# which a test makes system calls fail. Needs root for
 # apt-get; does nothing when everything is there.
 set -euo pipefail
 missing=()
@@ -13,6 +14,7 @@ need x86_64-w64-mingw32-g++-posix g++-mingw-w64-x86-64-posix
 need wine wine
 need /usr/lib/wine/wine64 wine64
 need unzip unzip
+need strace strace
 need dpkg-shlibdeps dpkg-dev
 if [ ${#missing[@]} -gt 0 ]; then
   echo "installing: ${missing[*]}"

@@ -158,7 +158,7 @@ each() {
 }
 
 scenario() {
-  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 entry tmpdir=tmp args=() env=() nobody=0 times=1 i pids=()
+  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 entry tmpdir=tmp args=() env=() tracer=() nobody=0 times=1 i pids=()
   ws=$root/$row expect=([tmp]=/ [bin]=/) counts=() modes=()
   [[ $command =~ TIMES=([0-9]+) ]] && times=${BASH_REMATCH[1]}
   mkdir -p "$ws/tmp" "$ws/bin"
@@ -168,6 +168,7 @@ scenario() {
     case $entry in
       USER=nobody) nobody=1 ;;
       TIMES=*) ;;
+      STRACE=*) tracer=(strace -f -qq -o /dev/null -e "${entry#STRACE=}" --) ;;
       HOLD=*) entry=${entry#HOLD=}; hold "$ws/${entry%:*}" "${entry##*:}" ;;
       TMPDIR=*) tmpdir=${entry#TMPDIR=} ;;
       PATH=) env+=(-u PATH) ;;
@@ -180,7 +181,7 @@ scenario() {
   local wrap=("${wrapper[@]}")  # a memory checker needs a usable TMPDIR itself
   local inside=${tmpdir#"$ws/"}
   [[ -d ${tmpdir:-/} && " ${modes[*]} " != *" ${inside%/} "* ]] || wrap=()
-  local run=("${host[@]}" "${wrap[@]}" "bin/$exe")
+  local run=("${host[@]}" "${tracer[@]}" "${wrap[@]}" "bin/$exe")
   if ((nobody)); then
     chmod -R a+rwX "$ws"
     ((EUID != 0)) || run=(setpriv --reuid=65534 --regid=65534 --clear-groups -- "${run[@]}")
