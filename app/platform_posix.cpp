@@ -138,8 +138,12 @@ int closeFile(JWinFile& file) {
 }
 
 int replaceFileContent(const char* target, const char* content, JWinFile&) {
-    // Through a symbolic link, the file it leads to is the one replaced.
+    // Through a symbolic link, the file it leads to is the one replaced. A
+    // link that cannot be followed (its path too long) is left as it is: a
+    // file put in its place would cut the tie to the file it leads to.
     char* resolved = ::realpath(target, nullptr);
+    struct stat named;
+    if (resolved == nullptr && (::lstat(target, &named) != 0 || S_ISLNK(named.st_mode))) return 0;
     JString real(resolved != nullptr ? resolved : target);
     std::free(resolved);
 

@@ -168,7 +168,7 @@ scenario() {
     case $entry in
       USER=nobody) nobody=1 ;;
       TIMES=*) ;;
-      STRACE=*) tracer=(strace -f -qq -o /dev/null -e "${entry#STRACE=}" --) ;;
+      STRACE=*) tracer=("$(command -v strace)" -f -qq -o /dev/null -e "${entry#STRACE=}" --) ;;
       HOLD=*) entry=${entry#HOLD=}; hold "$ws/${entry%:*}" "${entry##*:}" ;;
       TMPDIR=*) tmpdir=${entry#TMPDIR=} ;;
       PATH=) env+=(-u PATH) ;;
@@ -181,6 +181,7 @@ scenario() {
   local wrap=("${wrapper[@]}")  # a memory checker needs a usable TMPDIR itself
   local inside=${tmpdir#"$ws/"}
   [[ -d ${tmpdir:-/} && " ${modes[*]} " != *" ${inside%/} "* ]] || wrap=()
+  ((${#tracer[@]} == 0)) || wrap=()  # the failed calls would meet the memory checker too
   local run=("${host[@]}" "${tracer[@]}" "${wrap[@]}" "bin/$exe")
   if ((nobody)); then
     chmod -R a+rwX "$ws"
