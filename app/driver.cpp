@@ -135,6 +135,7 @@ int convertFile(JMMXSet* table, const char* sourceName, const char* destinationA
     }
     if (inPlace) {
         if (!replaceFileContent(sourceName, destinationName.data, source)) {
+            keepFile(destinationName.data);
             std::printf(replaceMessage, sourceName, destinationName.data);
             return 0;
         }

@@ -68,6 +68,7 @@ int createTemporaryFile(JString& name) {
         int created = sys::createNewFile(candidate.data);
         if (created == 1) {
             name = candidate;
+            sys::removeIfInterrupted(name.data);
             return 1;
         }
         if (created < 0) break;

@@ -33,6 +33,10 @@ int createTemporaryFile(JString& name);
 
 int removeFile(const char* name);
 
+// The run keeps the temporary file `name` as its result: a signal that
+// stops the run no longer removes it.
+void keepFile(const char* name);
+
 // True when `name` is another name of the file `held` has open (a hard or
 // symbolic link, another spelling of its path): opening it to write would
 // empty that file. Exclusive opening refuses such a name too, but on POSIX

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <csignal>
 #include <fcntl.h>
+#include <initializer_list>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +67,42 @@ int prepareReplacement(int fd, const char* content, const struct stat& like) {
     return ::fchmod(fd, like.st_mode & 07777) == 0 && ::fsync(fd) == 0;
 }
 
+// The files a run stopped by a signal removes first: names, and whether
+// each slot holds one. A slot is disarmed before its name changes, so the
+// handler never reads a name half written.
+constexpr int interruptSlots = 2;
+char interruptNames[interruptSlots][PATH_MAX];
+volatile sig_atomic_t interruptArmed[interruptSlots];
+
+void removeAndStop(int signal) {
+    for (int slot = 0; slot < interruptSlots; ++slot)
+        if (interruptArmed[slot]) ::unlink(interruptNames[slot]);
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);  // ends the run as the signal would have
+}
+
+// The signals that stop a run from outside, each caught once, except where
+// the run was started to ignore it (nohup).
+void catchStopSignals() {
+    static bool caught = false;
+    if (caught) return;
+    caught = true;
+    for (int stop : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) {
+        struct sigaction now;
+        if (::sigaction(stop, nullptr, &now) == 0 && now.sa_handler != SIG_IGN) ::signal(stop, removeAndStop);
+    }
+}
+
+// Disarms the slot that holds `name`.
+void forgetIfInterrupted(const char* name) {
+    for (int slot = 0; slot < interruptSlots; ++slot)
+        if (interruptArmed[slot] && std::strcmp(interruptNames[slot], name) == 0) interruptArmed[slot] = 0;
+}
+
+// A destination that is a pipe whose reader has gone fails its writes, and
+// the run reports it, instead of the run being killed.
+const bool brokenPipesReported = ::signal(SIGPIPE, SIG_IGN) != SIG_ERR;
+
 // Best effort: makes a rename in `directory` durable.
 void syncDirectory(const JString& directory) {
     int fd = ::open(directory.data, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -122,7 +160,23 @@ void sleepMilliseconds(int milliseconds) {
     }
 }
 
-int removeFile(const char* name) { return ::unlink(name) == 0 ? 1 : 0; }
+void sys::removeIfInterrupted(const char* name) {
+    if (std::strlen(name) >= PATH_MAX) return;  // a name the system would refuse anyway
+    catchStopSignals();
+    for (int slot = 0; slot < interruptSlots; ++slot)
+        if (!interruptArmed[slot]) {
+            std::strcpy(interruptNames[slot], name);
+            interruptArmed[slot] = 1;
+            return;
+        }
+}
+
+void keepFile(const char* name) { forgetIfInterrupted(name); }
+
+int removeFile(const char* name) {
+    forgetIfInterrupted(name);
+    return ::unlink(name) == 0 ? 1 : 0;
+}
 
 int namesHeldFile(const char* name, const JWinFile& held) {
     struct stat named, open;
@@ -153,9 +207,12 @@ int replaceFileContent(const char* target, const char* content, JWinFile&) {
     JString replacement = directory + replacementPattern;
     int fd = ::mkstemp(replacement.data);
     if (fd < 0) return 0;
+    sys::removeIfInterrupted(replacement.data);
     int prepared = prepareReplacement(fd, content, like);
     int closed = ::close(fd) == 0;
-    if (!prepared || !closed || ::rename(replacement.data, real.data) != 0) {
+    int renamed = prepared && closed && ::rename(replacement.data, real.data) == 0;
+    forgetIfInterrupted(replacement.data);  // it is the target now, or not wanted
+    if (!renamed) {
         ::unlink(replacement.data);
         return 0;
     }

@@ -25,6 +25,11 @@ int isRegularFile(const char* path);
 // 0 when the name is taken, -1 on any other failure.
 int createNewFile(const char* name);
 
+// From now until the run removes the file `name` (removeFile) or keeps it
+// (keepFile), a run stopped by a signal (Ctrl-C, a closed terminal, kill)
+// removes it first. Two such files at most. On Windows nothing is done.
+void removeIfInterrupted(const char* name);
+
 }  // namespace sys
 
 #endif
