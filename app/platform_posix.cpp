@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <initializer_list>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "platform.h"
@@ -52,9 +53,32 @@ int copyBytes(int from, int to) {
     }
 }
 
-// Fills the new file `fd` with the bytes of `content` and the owner and
-// permission bits of `like`, then makes it durable.
-int prepareReplacement(int fd, const char* content, const struct stat& like) {
+const char accessListAttribute[] = "system.posix_acl_access";
+
+// Gives the new file `to` the extended attributes of the file `from`, as far
+// as the system lets this user set them. The access control list must come
+// along: without it the group bits, which then hold the list's mask, would
+// open the file to the whole group.
+int copyAttributes(const char* from, int to) {
+    ssize_t listed = ::listxattr(from, nullptr, 0);
+    if (listed <= 0) return 1;
+    JString names(static_cast<int>(listed) + 1);
+    listed = ::listxattr(from, names.data, static_cast<size_t>(listed));
+    if (listed < 0) return 0;
+    for (const char* name = names.data; name < names.data + listed; name += std::strlen(name) + 1) {
+        ssize_t size = ::getxattr(from, name, nullptr, 0);
+        JString value(size > 0 ? static_cast<int>(size) : 1);
+        if (size > 0) size = ::getxattr(from, name, value.data, static_cast<size_t>(size));
+        int copied = size >= 0 && ::fsetxattr(to, name, value.data, static_cast<size_t>(size), 0) == 0;
+        if (!copied && std::strcmp(name, accessListAttribute) == 0) return 0;
+    }
+    return 1;
+}
+
+// Fills the new file `fd` with the bytes of `content` and the owner,
+// extended attributes and permission bits of the file `target`, described
+// by `like`, then makes it durable.
+int prepareReplacement(int fd, const char* content, const char* target, const struct stat& like) {
     int from = ::open(content, O_RDONLY | O_CLOEXEC);
     if (from < 0) return 0;
     int copied = copyBytes(from, fd);
@@ -64,7 +88,7 @@ int prepareReplacement(int fd, const char* content, const struct stat& like) {
     // change of owner clears the set-id bits.
     if (::fchown(fd, like.st_uid, like.st_gid) != 0) {
     }
-    return ::fchmod(fd, like.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+    return copyAttributes(target, fd) && ::fchmod(fd, like.st_mode & 07777) == 0 && ::fsync(fd) == 0;
 }
 
 // The files a run stopped by a signal removes first: names, and whether
@@ -208,7 +232,7 @@ int replaceFileContent(const char* target, const char* content, JWinFile&) {
     int fd = ::mkstemp(replacement.data);
     if (fd < 0) return 0;
     sys::removeIfInterrupted(replacement.data);
-    int prepared = prepareReplacement(fd, content, like);
+    int prepared = prepareReplacement(fd, content, real.data, like);
     int closed = ::close(fd) == 0;
     int renamed = prepared && closed && ::rename(replacement.data, real.data) == 0;
     forgetIfInterrupted(replacement.data);  // it is the target now, or not wanted
