@@ -168,7 +168,8 @@ scenario() {
     case $entry in
       USER=nobody) nobody=1 ;;
       TIMES=*) ;;
-      STRACE=*) tracer=("$(command -v strace)" -f -qq -o /dev/null -e "${entry#STRACE=}" --) ;;
+      STRACE=*) tracer=("$(command -v strace)" -f -qq -o /dev/null -e "${entry#STRACE=}" --)
+        env+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0") ;;  # the leak checker needs ptrace itself
       HOLD=*) entry=${entry#HOLD=}; hold "$ws/${entry%:*}" "${entry##*:}" ;;
       TMPDIR=*) tmpdir=${entry#TMPDIR=} ;;
       PATH=) env+=(-u PATH) ;;
