@@ -1,5 +1,6 @@
 #include "jstring.h"
 
+#include <cstdint>
 #include <cstring>
 
 #include "jasciicase.h"
@@ -71,16 +72,17 @@ void JString::assignBytes(const char* s, int n) {
     data = fresh;
 }
 
-// One allocation of exactly the new size; s may point into our own buffer.
+// Grows to exactly the new size (grow keeps the text), then adds s. s may
+// point into our own buffer: it is found again at the same offset.
 void JString::appendBytes(const char* s, int n) {
     if (n == 0) return;
     int l1 = textLength(data);
-    char* fresh = new char[l1 + n + 1];
-    std::memcpy(fresh, data, static_cast<size_t>(l1));
-    std::memcpy(fresh + l1, s, static_cast<size_t>(n));
-    fresh[l1 + n] = '\0';
-    delete[] data;
-    data = fresh;
+    std::uintptr_t at = reinterpret_cast<std::uintptr_t>(s), own = reinterpret_cast<std::uintptr_t>(data);
+    bool inOwnBuffer = at >= own && at <= own + static_cast<std::uintptr_t>(l1);
+    grow(l1 + n + 1);
+    if (inOwnBuffer) s = data + (at - own);
+    std::memcpy(data + l1, s, static_cast<size_t>(n));
+    data[l1 + n] = '\0';
 }
 
 void JString::assignDecimal(long v) {
