@@ -17,9 +17,8 @@ JString directoryOf(const char* path) {
     for (int i = 0; path[i] != '\0'; ++i)
         if (sys::isDirectorySeparator(path[i])) end = i + 1;
     if (end == 0) return JString(".\\");
-    JString directory(end + 1);
-    CopyMemory(directory.data, path, static_cast<SIZE_T>(end));
-    directory.data[end] = '\0';
+    JString directory(path);
+    directory.data[end] = '\0';  // cut after the separator
     return directory;
 }
 
