@@ -25,7 +25,7 @@ fi
 
 cmake -S "$root" -B "$bench" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPAKHOD_TESTS=OFF >/dev/null
 cmake --build "$bench" -j2 >/dev/null
-pakhod="${PAKHOD:-$bench/app/pakhod}"
+pakhod="${PAKHOD:-$bench/program/pakhod}"
 floor="$bench/bench/floor"
 gensource="$bench/bench/gensource"
 data="$bench/data"

@@ -1,5 +1,5 @@
 // What JWinFile does the same on every system; the rest is the platform
-// layer's (app/jwinfile_posix.cpp, app/jwinfile_windows.cpp).
+// layer's (system/jwinfile_posix.cpp, system/jwinfile_windows.cpp).
 #include "jwinfile.h"
 
 JWinFile::JWinFile() : handle(closedHandle), lastError(0) {}

@@ -10,7 +10,7 @@
 // (except by mode 2, which empties it), so it can never be misread.
 //
 // The class is the same everywhere; the platform layer implements it for
-// each system (app/jwinfile_posix.cpp, app/jwinfile_windows.cpp).
+// each system (system/jwinfile_posix.cpp, system/jwinfile_windows.cpp).
 #ifndef PAKHOD_JWINFILE_H
 #define PAKHOD_JWINFILE_H
 

@@ -14,7 +14,7 @@ export PAKHOD_WRAPPER="$(command -v valgrind) --quiet --error-exitcode=99 --leak
 --errors-for-leak-kinds=definite,indirect --log-file=${logs}/pakhod.%p.log"
 status=0
 for part in golden scenarios; do
-  bash tests/cases.sh "${build}/app/pakhod" "${build}/tests/hold" "${part}" || status=$?
+  bash tests/cases.sh "${build}/program/pakhod" "${build}/tests/hold" "${part}" || status=$?
 done
 runs=$(find "${logs}" -name 'pakhod.*.log' | wc -l)
 failed=$(find "${logs}" -name 'pakhod.*.log' -size +0 | wc -l)

@@ -1,5 +1,5 @@
 // The platform layer's shared half: where the definition file is looked for
-// and how the temporary file is named, in terms of app/system.h.
+// and how the temporary file is named, in terms of system/system.h.
 #include <cstdlib>
 #include <cstring>
 
