@@ -1,8 +1,11 @@
 #include "operand.h"
 
+#include <cstring>
 #include <initializer_list>
 
 #include "jasciicase.h"
+#include "sourcenames.h"
+#include "words.h"
 
 constexpr RegisterName registerTable[registerCount] = {
     {"eax", kindGeneralRegister, 0}, {"ecx", kindGeneralRegister, 1},
@@ -66,6 +69,7 @@ struct Range {
 };
 constexpr Range immediateRange = {-128, 255};
 constexpr Range displacementRange = {-(int64_t(1) << 31), (int64_t(1) << 32) - 1};
+constexpr Range definitionRange = {-numberLimit, numberLimit};
 
 bool within(int64_t value, Range range) { return value >= range.lowest && value <= range.highest; }
 
@@ -276,10 +280,24 @@ struct Word {
     return reg >= 0 || readNumberWord(start, n, &word->number);
 }
 
+// A register written a second time beside another one is that register
+// times two, as NASM reads [eax+ebx+ebx]; a third different one is refused.
 int addRegister(Address* a, uint8_t reg) {
-    if (a->plainCount + a->scaled == 2) return 0;  // a third register
-    a->plain[a->plainCount++] = reg;
-    return 1;
+    if (a->plainCount + a->scaled < 2) {
+        a->plain[a->plainCount++] = reg;
+        return 1;
+    }
+    if (a->scaled) return 0;
+    for (int i = 0; i < 2; ++i)
+        if (a->plain[i] == reg) {
+            a->plain[i] = a->plain[1 - i];
+            a->plainCount = 1;
+            a->scaled = 1;
+            a->scaledRegister = reg;
+            a->scaleField = 1;
+            return 1;
+        }
+    return 0;
 }
 
 int addScaledRegister(Address* a, uint8_t reg, int64_t factor) {
@@ -293,10 +311,99 @@ int addScaledRegister(Address* a, uint8_t reg, int64_t factor) {
     return 1;
 }
 
+// An expression whose factors may be names: its value when every name in it
+// is a value the source defines, else the assembler's to work out.
+// `bareName`: a name of the second kind stands in it unmultiplied (table+8
+// may be an address; 2*WIDTH is a number).
+struct NamedValue {
+    int64_t value;
+    bool known;
+    bool bareName;
+};
+
+int readNamedSum(Cursor& c, const JSourceNames* names, NamedValue* v);
+
+// [+|-] number, name or ( sum ). Registers and keywords are no factors here.
+int readNamedFactor(Cursor& c, const JSourceNames* names, NamedValue* v) {
+    c.skipBlanks();
+    int negative = c.peek() == '-';
+    if (negative || c.peek() == '+') {
+        ++c.p;
+        c.skipBlanks();
+    }
+    *v = NamedValue{0, true, false};
+    if (c.peek() == '(') {
+        if (c.openParentheses == deepestNesting) return 0;
+        ++c.p;
+        ++c.openParentheses;
+        if (!readNamedSum(c, names, v)) return 0;
+        c.skipBlanks();
+        if (c.peek() != ')') return 0;
+        ++c.p;
+        --c.openParentheses;
+    } else {
+        int n = c.wordLength();
+        if (!readNumberWord(c.p, n, &v->value)) {
+            if (n == 0 || nameLength(c.p, n) != n || isAnyRegister(c.p, n) || isOperandKeyword(c.p, n)) return 0;
+            NameMeaning m = names->meaning(c.p, n);
+            if (m.kind == NameKind::ambiguous || m.kind == NameKind::text) return 0;
+            v->known = m.kind == NameKind::value;
+            v->bareName = !v->known;
+            v->value = v->known ? m.value : 0;
+        }
+        c.p += n;
+    }
+    if (negative) v->value = -v->value;
+    return !v->known || within(v->value, definitionRange);
+}
+
+int readNamedProduct(Cursor& c, const JSourceNames* names, NamedValue* v) {
+    if (!readNamedFactor(c, names, v)) return 0;
+    for (Cursor next = c;; next = c) {
+        next.skipBlanks();
+        if (next.peek() != '*') return 1;
+        c = next;
+        ++c.p;
+        NamedValue factor;
+        if (!readNamedFactor(c, names, &factor)) return 0;
+        if (v->known && factor.known && !multiply(v->value, factor.value, definitionRange, &v->value)) return 0;
+        v->known = v->known && factor.known;
+        v->bareName = false;  // a name multiplied is a number, never an address
+    }
+}
+
+int readNamedSum(Cursor& c, const JSourceNames* names, NamedValue* v) {
+    if (!readNamedProduct(c, names, v)) return 0;
+    for (Cursor next = c;; next = c) {
+        next.skipBlanks();
+        if (next.peek() != '+' && next.peek() != '-') return 1;
+        int sign = *next.p == '-' ? -1 : 1;
+        c = next;
+        ++c.p;
+        NamedValue term;
+        if (!readNamedProduct(c, names, &term)) return 0;
+        v->value += sign * term.value;
+        v->known = v->known && term.known;
+        v->bareName = v->bareName || term.bareName;
+        if (v->known && !within(v->value, definitionRange)) return 0;
+    }
+}
+
+// Adds the term text [from, to) to the displacement's expression with its
+// sign; the first term keeps a '-' only.
+void addTermText(NamedTerms* named, int sign, const char* from, const char* to) {
+    while (to > from && isBlank(to[-1])) --to;
+    if (sign < 0) named->expression.add('-');
+    else if (named->expression.length() > 0) named->expression.add('+');
+    named->expression.add(from, static_cast<int>(to - from));
+}
+
 // One term after an operator of the given sign (+1/-1): a register, a
 // register with its scale on either side, or a constant expression added to
-// *sum. A register is never subtracted, and the first term is a register.
-int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum) {
+// *sum. A register is never subtracted. Without `named` the first term is a
+// register and every other a constant; with it, a term may hold names, and
+// every term that is not a register is also kept as text.
+int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum, NamedTerms* named) {
     const Cursor start = c;
     Word w1, w2;
     const int isWord = readWord(c, &w1);
@@ -312,28 +419,46 @@ int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum) {
         }
     }
     if (isWord && w1.isRegister) return next.peek() != '*' && sign > 0 && addRegister(a, w1.reg);
-    if (first) return 0;
+    if (first && named == nullptr) return 0;
     int64_t value = w1.number;
     if (!isWord || next.peek() == '*') {  // not a lone number: the expression reader
         c = start;
-        if (!readProduct(c, displacementRange, &value)) return 0;
+        if (!readProduct(c, displacementRange, &value)) {
+            if (named == nullptr) return 0;
+            c = start;
+            NamedValue v;  // names: their values, or the assembler's to fill in
+            if (!readNamedProduct(c, named->names, &v)) return 0;
+            addTermText(named, sign, start.p, c.p);
+            if (!v.known) {
+                named->symbolic = true;
+                return 1;
+            }
+            value = v.value;
+        }
     }
+    if (named != nullptr) addTermText(named, sign, start.p, c.p);
     *sum += sign * value;
     return within(value, displacementRange) && within(*sum, displacementRange);
+}
+
+// Terms joined by + and -, up to c's end, into the address; `first` when
+// they begin the operand.
+int readTermsInto(Cursor c, int first, Address* a, int64_t* sum, NamedTerms* named) {
+    int sign = 1;
+    for (;; first = 0) {
+        c.skipBlanks();
+        if (!readTerm(c, sign, first, a, sum, named)) return 0;
+        c.skipBlanks();
+        if (c.p == c.end) return 1;
+        if (*c.p != '+' && *c.p != '-') return 0;
+        sign = *c.p++ == '-' ? -1 : 1;
+    }
 }
 
 // The terms between a memory operand's brackets; c ends at the closing one.
 int readTerms(Cursor c, Address* a) {
     int64_t sum = 0;
-    int sign = 1;
-    for (int first = 1;; first = 0) {
-        c.skipBlanks();
-        if (!readTerm(c, sign, first, a, &sum)) return 0;
-        c.skipBlanks();
-        if (c.p == c.end) break;
-        if (*c.p != '+' && *c.p != '-') return 0;
-        sign = *c.p++ == '-' ? -1 : 1;
-    }
+    if (!readTermsInto(c, 1, a, &sum, nullptr)) return 0;
     a->displacement = static_cast<uint32_t>(sum);
     return 1;
 }
@@ -418,4 +543,67 @@ int readMemoryOperand(const char* text, int length, MemoryOperand* memory) {
         m.segmentPrefix = prefix;
     }
     return readTerms(inside, &m.address);
+}
+
+int readConstantExpression(const char* text, int length, int64_t* value) {
+    Cursor c = {text, text + length};
+    if (!readSum(c, definitionRange, value)) return 0;
+    c.skipBlanks();
+    return c.p == c.end;
+}
+
+int readNamedExpression(const char* text, int length, const JSourceNames* names, NamedExpression* e) {
+    Cursor c = {text, text + length};
+    NamedValue v;
+    if (!readNamedSum(c, names, &v)) return 0;
+    c.skipBlanks();
+    e->known = v.known;
+    e->value = v.value;
+    e->mayBeAddress = v.bareName;
+    return c.p == c.end;
+}
+
+int readNamedMemoryOperand(const char* text, int length, const JSourceNames* names, MemoryOperand* memory,
+                           NamedMemory* named) {
+    MemoryOperand& m = *memory;
+    m = MemoryOperand{};
+    NamedTerms& terms = named->terms;
+    terms.expression.clear();
+    terms.symbolic = false;
+    terms.names = names;
+    Cursor c = {text, text + length};
+    c.skipBlanks();
+    if (c.peek() != '[' && !readMemoryPrefix(c, &m)) return 0;
+    named->hasPrefix = m.size != 0 || m.segmentPrefix != 0;
+    const char* open = static_cast<const char*>(std::memchr(c.p, '[', static_cast<size_t>(c.end - c.p)));
+    named->bare = open == nullptr;
+    int64_t sum = 0;
+    int first = 1;
+    if (open != c.p) {  // MASM's displacement before the brackets (table[esi]), or no brackets at all
+        Cursor outer = {c.p, open != nullptr ? open : c.end};
+        if (!readTermsInto(outer, 1, &m.address, &sum, &terms)) return 0;
+        if (m.address.plainCount + m.address.scaled > 0) return 0;  // registers stand inside brackets
+        c.p = outer.end;
+        first = 0;
+    }
+    while (c.peek() == '[') {  // brackets side by side add up: [esi][ebx*2]
+        const char* close = static_cast<const char*>(std::memchr(c.p, ']', static_cast<size_t>(c.end - c.p)));
+        if (close == nullptr || std::memchr(c.p + 1, '[', static_cast<size_t>(close - c.p - 1)) != nullptr) return 0;
+        Cursor inside = {c.p + 1, close};
+        inside.skipBlanks();
+        uint8_t prefix = 0;
+        if (close - inside.p > 2 && inside.p[2] == ':' && readSegmentOverride(inside, &prefix)) {
+            if (m.segmentPrefix != 0) return 0;  // one override at most
+            m.segmentPrefix = prefix;
+        }
+        if (!readTermsInto(inside, first, &m.address, &sum, &terms)) return 0;
+        first = 0;
+        c.p = close + 1;
+        c.skipBlanks();
+    }
+    if (c.p != c.end) return 0;
+    named->registerless = m.address.plainCount + m.address.scaled == 0;
+    if (named->registerless && !terms.symbolic) return 0;  // a bare number ([1234]) is no address pakhod writes
+    m.address.displacement = static_cast<uint32_t>(sum);
+    return 1;
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "jmmxset.h"
+#include "jtextbuffer.h"
 
 // One register name and its field value, in hardware order.
 struct RegisterName {
@@ -80,5 +81,44 @@ int readImmediate(const char* text, int length, uint8_t* byte);
 // -2^31..2^32-1. Returns 0 for anything else (and then *memory holds
 // nothing of use).
 int readMemoryOperand(const char* text, int length, MemoryOperand* memory);
+
+// What the names path reads beyond the fast readers above: operands whose
+// displacement or immediate holds names the assembler resolves, MASM's
+// spellings (table[esi], [esi][ebx*2]) and a name standing alone as memory.
+
+// A constant expression, every value on the way within +-2^40.
+int readConstantExpression(const char* text, int length, int64_t* value);
+
+class JSourceNames;
+
+// A displacement's terms as the names path reads them.
+struct NamedTerms {
+    const JSourceNames* names = nullptr;  // what the names in them stand for
+    JTextBuffer expression;  // every term that is not a register, with its sign, as written
+    bool symbolic = false;   // a name in it is no value pakhod knows: the assembler's to fill in
+};
+
+// A memory operand's shape beyond its address.
+struct NamedMemory {
+    NamedTerms terms;
+    bool bare;          // no bracket at all (pand mm0, table): memory only as MASM reads it
+    bool hasPrefix;     // a size keyword or a segment override
+    bool registerless;  // no register: [table] is memory, but MASM reads [CONST] as a number
+};
+
+// The memory operand grammar of readMemoryOperand, where terms may also be
+// names (the first term too), and a displacement may stand before the
+// brackets or alone. Names the source gives a value count as that value.
+// An operand without registers needs a name that is no value.
+int readNamedMemoryOperand(const char* text, int length, const JSourceNames* names, MemoryOperand* memory,
+                           NamedMemory* named);
+
+// An expression of numbers and names with + - * and parentheses.
+struct NamedExpression {
+    bool known;         // every name in it is a value: this is its value
+    int64_t value;
+    bool mayBeAddress;  // a name that is no value stands in it unmultiplied (table+8; 2*WIDTH is a number)
+};
+int readNamedExpression(const char* text, int length, const JSourceNames* names, NamedExpression* e);
 
 #endif

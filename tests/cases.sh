@@ -44,14 +44,27 @@ launch() {
 }
 
 # The source (want=source) or the expected output (want=output) of a table.
+# Bytes are XX (written 0XXh) or (EXPR) (written as it is); dd(EXPR) ends the
+# db line and is a dd line of its own, and the items after it a db line.
 table() {
   awk -v want="$1" '/^#/ || !/\|/ { next }
-    { bar = index($0, "|"); n = split(substr($0, 1, bar - 1), items, " "); line = substr($0, bar + 2)
+    function flush(comment) { if (db != "") printf "\tdb\t\t%s%s\r\n", db, comment; db = "" }
+    { bar = index($0, "|"); bytes = substr($0, 1, bar - 1); line = substr($0, bar + 2)
       gsub(/\\t/, "\t", line); gsub(/\\r/, "\r", line)
       if (want == "source") { print line; next }
-      if (items[1] == "=") { printf "%s\r\n", line; next }
-      db = "\tdb\t\t"; for (i = 1; i <= n; i++) db = db (i > 1 ? "," : "") "0" items[i] "h"
-      printf "%s\t\t;%s\r\n", db, line }' "$2"
+      if (bytes ~ /^ *= *$/) { printf "%s\r\n", line; next }
+      db = ""; comment = "\t\t;" line
+      while (match(bytes, /[^ ]/)) {
+        bytes = substr(bytes, RSTART); depth = 0
+        for (n = 1; n <= length(bytes); n++) {
+          c = substr(bytes, n, 1); depth += (c == "(") - (c == ")")
+          if (c == " " && depth == 0) break
+        }
+        item = substr(bytes, 1, n - 1); bytes = substr(bytes, n)
+        if (item ~ /^dd\(/) { flush(comment); comment = ""; printf "\tdd\t\t%s\r\n", substr(item, 4, length(item) - 4); continue }
+        db = db (db == "" ? "" : ",") (item ~ /^\(/ ? item : "0" item "h")
+      }
+      flush(comment) }' "$2"
 }
 
 golden() {

@@ -1,0 +1,132 @@
+#include "namedline.h"
+
+#include "operand.h"
+#include "words.h"
+
+namespace {
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Calls visit(name, length) for each name in text[0..n): words that are no
+// number, register or keyword. Stops when visit returns true, and returns
+// whether it did.
+template <typename Visit>
+bool anyName(const char* text, int n, Visit visit) {
+    for (int i = 0; i < n;) {
+        if (isDigit(text[i])) {  // a number, letters and all (0ffh)
+            while (++i < n && continuesName(text[i])) {
+            }
+            continue;
+        }
+        int k = nameLength(text + i, n - i);
+        if (k == 0) {
+            ++i;
+            continue;
+        }
+        if (!isAnyRegister(text + i, k) && !isOperandKeyword(text + i, k) && visit(text + i, k)) return true;
+        i += k;
+    }
+    return false;
+}
+
+bool holdsName(const char* text, int n) {
+    return anyName(text, n, [](const char*, int) { return true; });
+}
+
+bool holdsDataLabel(const char* text, int n, const JSourceNames& names) {
+    return anyName(text, n, [&names](const char* name, int k) { return names.meaning(name, k).kind == NameKind::dataLabel; });
+}
+
+// The kinds an operand may be read as.
+struct Readings {
+    int32_t kinds[2];
+    int count;
+    uint8_t number;  // a register's field value
+
+    void add(int32_t kind) { kinds[count++] = kind; }
+};
+
+// What an operand (its names already put in place) may be. A register is
+// a register. Brackets, a size word or an override make memory, though
+// MASM reads [CONST] without a register as the number. An expression alone
+// is a number, or, when a name stands in it unmultiplied, memory at that
+// name as MASM reads it; a data label there is memory only.
+Readings readingsOf(const char* text, int n, const JSourceNames& names) {
+    Readings r = {{0, 0}, 0, 0};
+    if (n == 0) {
+        r.add(kindNone);
+        return r;
+    }
+    Operand o = classifyOperand(text, n);
+    if (o.kind == kindGeneralRegister || o.kind == kindMmxRegister) {
+        r.add(o.kind);
+        r.number = o.number;
+        return r;
+    }
+    MemoryOperand memory;
+    NamedMemory shape;
+    NamedExpression e;
+    if (readNamedMemoryOperand(text, n, &names, &memory, &shape)) {
+        bool label = holdsDataLabel(text, n, names);
+        if (!shape.bare || shape.hasPrefix) {
+            r.add(kindMemory);
+            if (shape.registerless && !shape.hasPrefix && !label) r.add(kindImmediate);
+        } else if (readNamedExpression(text, n, &names, &e)) {
+            if (!label) r.add(kindImmediate);
+            if (e.mayBeAddress) r.add(kindMemory);
+        }
+        return r;
+    }
+    if (readNamedExpression(text, n, &names, &e)) r.add(kindImmediate);
+    return r;
+}
+
+}  // namespace
+
+int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char* text, int n, const int (&spans)[3][2],
+                        const JMnemonicIndex::Entry* chain, const Definition* definitions) {
+    bool named[3];
+    bool anyNamed = false;
+    for (int i = 0; i < 3; ++i) anyNamed |= named[i] = holdsName(text + spans[i][0], spans[i][1]);
+    if (anyNamed && names.state() == JSourceNames::unread) {
+        lineCopy.clear();  // reading the source again moves its buffer, where the line is
+        lineCopy.add(text, n);
+        text = lineCopy.data();
+        names.learn(src->stream, linesRead, src->position);
+    }
+    const char* op[3];
+    int length[3];
+    for (int i = 0; i < 3; ++i) {
+        op[i] = text + spans[i][0];
+        length[i] = spans[i][1];
+        if (!named[i]) continue;
+        if (!names.resolve(op[i], length[i], resolved[i], false)) return 0;
+        op[i] = resolved[i].data();
+        length[i] = resolved[i].length();
+    }
+    const Readings first = readingsOf(op[0], length[0], names), second = readingsOf(op[1], length[1], names);
+    const bool hasThird = length[2] > 0;
+    // One way to read the operands must fit a record; two that fit would
+    // be two instructions.
+    int32_t chosen[2] = {0, 0};
+    int ways = 0;
+    for (int a = 0; a < first.count; ++a)
+        for (int b = 0; b < second.count; ++b)
+            for (const JMnemonicIndex::Entry* e = chain; e != nullptr; e = e->nextSame)
+                if (kindsFit(definitions[e->number], first.kinds[a], second.kinds[b], hasThird)) {
+                    chosen[0] = first.kinds[a];
+                    chosen[1] = second.kinds[b];
+                    ++ways;
+                    break;
+                }
+    if (ways != 1) return 0;
+    SourceInstruction source = sourceInstruction(text, n, op[0], length[0], op[1], length[1], op[2], length[2]);
+    source.first = Operand{chosen[0], first.number};
+    source.second = Operand{chosen[1], second.number};
+    source.named = true;
+    for (const JMnemonicIndex::Entry* e = chain; e != nullptr; e = e->nextSame) {
+        int written = encodeSource(dst, source, definitions[e->number]);
+        if (written != 0) return written;
+    }
+    return 0;
+}

@@ -1,0 +1,37 @@
+// The line loop's second try: a candidate line that the plain readers did
+// not encode is read again, its names put in place as the source defines
+// them (JSourceNames), with MASM's spellings (table[esi], [esi][ebx*2]) and
+// a name standing alone as memory. A name only the assembler knows stays in
+// the output for it to fill in. The line is encoded only when every way the
+// assembler could read it gives the same instruction.
+#ifndef PAKHOD_NAMEDLINE_H
+#define PAKHOD_NAMEDLINE_H
+
+#include "encoder.h"
+#include "jmnemonicindex.h"
+#include "jstream.h"
+#include "jstreamtokenizer.h"
+#include "jtextbuffer.h"
+#include "sourcenames.h"
+
+// What the second try keeps for the whole run.
+class JNamedLines {
+public:
+    JSourceNames names;
+    int linesRead = 0;  // lines of the source consumed so far, the current one included
+
+    // A candidate line: text[0..n), its operands at the given spans of it
+    // (start, length), the records of its mnemonic from `chain` on, read
+    // through `definitions` by record number. The source is read again
+    // through `src` when names are first needed. Returns what encodeSource
+    // does: 1 written, 0 not encoded (the caller copies the line), -1 a
+    // write failed.
+    int encode(JStream* dst, JStreamTokenizer* src, const char* text, int n, const int (&spans)[3][2],
+               const JMnemonicIndex::Entry* chain, const Definition* definitions);
+
+private:
+    JTextBuffer lineCopy;
+    JTextBuffer resolved[3];
+};
+
+#endif

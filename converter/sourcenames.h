@@ -1,0 +1,127 @@
+// JSourceNames: the names a source defines, and what each means at the line
+// being converted, as the assembler will read it there.
+//
+// It records the simple definitions: NASM %define, %xdefine and %assign,
+// equ; MASM and TASM EQU, =, TEXTEQU; GNU .equ and .set; data labels (a
+// name before db/dq/resb/..., MASM's typed data and LABEL, typed EXTRN);
+// and it follows the structure they stand in: conditional branches (%if,
+// IF, #if, .if and their else and end), macro and repeat bodies, structure
+// definitions. A definition counts at a use only when it is the last one
+// of that name before the use, stands in the use's own branch or one
+// enclosing it, outside every body and structure, with no %undef after it.
+// A use inside a body takes a name defined once in the whole file, outside
+// conditionals. A name whose definitions exist but do not count, or that
+// is defined in another letter case (MASM ignores case), is ambiguous: the
+// line that uses it is copied.
+//
+// The source is read for this only when a line first needs it (learn), so
+// a source whose MMX lines name nothing costs nothing more.
+#ifndef PAKHOD_SOURCENAMES_H
+#define PAKHOD_SOURCENAMES_H
+
+#include <cstdint>
+
+#include "jobject.h"
+#include "jstream.h"
+#include "jtextbuffer.h"
+
+// What a name stands for at a use.
+enum class NameKind : uint8_t {
+    none,       // no definition counts: a label or an external, the assembler's to resolve
+    value,      // a constant whose value is known
+    constant,   // a constant pakhod cannot evaluate (it may be an address)
+    text,       // text put in place of the name and read again
+    dataLabel,  // memory at that name
+    ambiguous,  // what it stands for depends on what pakhod cannot see
+};
+
+struct NameMeaning {
+    NameKind kind;
+    int64_t value;     // kind value
+    const char* text;  // kind text: the replacement, without terminator
+    int length;
+};
+
+class JSourceNames : public JObject {
+public:
+    JSourceNames();
+    ~JSourceNames() override;
+    JSourceNames(const JSourceNames&) = delete;
+    JSourceNames& operator=(const JSourceNames&) = delete;
+
+    // unread: not learned yet; ready: meanings are known; unknown: the
+    // source could not be read (every name is then ambiguous).
+    enum State { unread, ready, unknown };
+    State state() const { return current; }
+
+    // Reads `source` whole from its start to learn every definition, then
+    // its first `linesBefore` lines again for the state at the line after
+    // them; leaves the stream at offset `resumeAt`. 1 when done, 0 when the
+    // source could not be read whole.
+    int learn(JStream* source, int linesBefore, int32_t resumeAt);
+    // No source to learn from: every name is ambiguous from now on.
+    void giveUp() { current = unknown; }
+
+    // One more line of the source has gone by: what it defines or opens
+    // applies from the next line on.
+    void pass(const char* text, int n);
+
+    // What the name text[0..n) stands for at the current line.
+    NameMeaning meaning(const char* text, int n) const;
+
+    // Puts in place of each name in text[0..n) what it stands for: a text
+    // definition's text (read again, a limited number of times), and with
+    // `withValues` a value's digits; other names stay. 0 when a name is
+    // ambiguous or holds '$', or substitution nests too deep or grows too
+    // long (then `out` holds nothing of use).
+    int resolve(const char* text, int n, JTextBuffer& out, bool withValues) const;
+
+    // Limits that keep memory bounded on hostile input; past them every
+    // name is ambiguous.
+    static constexpr int mostNames = 1 << 18;
+    static constexpr int mostTextBytes = 1 << 24;
+    static constexpr int deepestBranches = 1 << 16;
+
+private:
+    struct Definition;
+    struct Entry;
+    struct Structure;
+    class Line;
+
+    State current;
+    bool wholeFile;       // learning the whole file (its facts) rather than the state at a line
+    bool fileConfused;    // the whole file's structure did not balance
+    bool overflowed;      // a limit was passed
+
+    Entry* entries;
+    int entryCount;
+    int entryCapacity;
+    uint32_t* buckets;    // entry index + 1, by folded name; 0 empty
+    uint32_t bucketMask;
+    JTextBuffer names;    // every entry's name
+    JTextBuffer texts;    // definitions' texts
+    int garbageBytes;     // texts no longer referred to
+    Structure* structure;
+
+    void reset(bool learnWholeFile);
+    uint32_t bucketOf(const char* name, int n) const;
+    int lookup(const char* name, int n) const;
+    int findEntry(const char* name, int n);
+    int otherCaseVariants(int entry, const char* name, int n) const;
+    bool standsOpen(const Definition& d) const;
+    bool isBlocked(const char* name, int n) const;
+
+    void define(const char* name, int n, Definition d);
+    void undefine(const char* name, int n);
+    void defineText(const char* name, int n, const char* text, int length, bool expandNow);
+    void defineValue(const char* name, int n, const char* expression, int length, bool registersMakeText);
+    void defineKind(const char* name, int n, uint8_t kind);
+    uint32_t keepText(const char* text, int n);
+    void compactTexts();
+    void interpret(Line& line);
+    bool interpretDirective(Line& line, const char* word, int n);
+    void interpretNamed(Line& line, const char* name, int n);
+    int resolveInto(const char* text, int n, JTextBuffer& out, bool withValues, int depth, int limit) const;
+};
+
+#endif
