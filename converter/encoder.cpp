@@ -16,7 +16,6 @@ enum class OperandLayout : uint8_t {
     regFirstMemSecond,    // x,m: reg = first, r/m = memory
     regSecondMemFirst,    // m,x  m,r: reg = second, r/m = memory
     immediateSecond,      // x,i: ModR/M base with the register, then the byte
-    digitRmFirst,         // x,-  r,- with /0../7: reg = the digit, r/m = the register
     digitMemFirst,        // m,- with /0../7: reg = the digit, r/m = memory
     opcodeOnly,           // -,-: no operand, nothing after the opcode
 };
@@ -47,8 +46,6 @@ constexpr LayoutEntry layoutTable[] = {
     {kindMemory, kindMmxRegister, RegField::byKinds, OperandLayout::regSecondMemFirst},
     {kindMemory, kindGeneralRegister, RegField::byKinds, OperandLayout::regSecondMemFirst},
     {kindGeneralRegister, kindMmxRegister, RegField::firstOperand, OperandLayout::regFirstRmSecond},
-    {kindMmxRegister, kindNone, RegField::digit, OperandLayout::digitRmFirst},
-    {kindGeneralRegister, kindNone, RegField::digit, OperandLayout::digitRmFirst},
     {kindMemory, kindNone, RegField::digit, OperandLayout::digitMemFirst},
     {kindNone, kindNone, RegField::byKinds, OperandLayout::opcodeOnly},
 };
@@ -58,7 +55,7 @@ constexpr LayoutEntry layoutTable[] = {
 OperandLayout layoutOf(const JMMXSet* def) {
     const OpcodeTail& t = def->tail;
     const bool hasDigit = t.regDigit != noRegDigit;
-    if (!t.readable || (def->firstInReg && hasDigit)) return OperandLayout::none;
+    if (!t.readable) return OperandLayout::none;
     if (t.immediateByte && (def->secondKind == kindImmediate || def->secondKind == kindNone))
         return OperandLayout::none;
     const RegField regField = hasDigit ? RegField::digit : def->firstInReg ? RegField::firstOperand : RegField::byKinds;
@@ -96,9 +93,6 @@ int decideOperands(const SourceInstruction& s, const Definition& def, Encoding* 
             if (!readImmediate(s.op2, s.op2Length, &immediate)) return 0;
             *e = decideImmediateForm(def.modrmBase, s.first.number, immediate);
             return 1;
-        case OperandLayout::digitRmFirst:
-            *e = decideRegisterForm(digit, s.first.number);
-            return 1;
         case OperandLayout::digitMemFirst:
             return decideMemory(s.op1, s.op1Length, digit, def.memorySizes, e);
         case OperandLayout::none:
@@ -109,15 +103,22 @@ int decideOperands(const SourceInstruction& s, const Definition& def, Encoding* 
 }
 
 // The operands' bytes, then what the record's tail adds after them: the
-// third operand's immediate byte, or the suffix.
+// third operand's immediate byte, or the suffix. A third operand where the
+// record takes none does not fit.
 int decide(const SourceInstruction& s, const Definition& def, Encoding* e) {
     if (!decideOperands(s, def, e)) return 0;
     if (def.tail.immediateByte) {
-        if (!readImmediate(s.op3, s.op3Length, &e->immediate)) return 0;
+        uint8_t third = 0;  // read apart: the encoding's address stays untaken
+        if (!readImmediate(s.op3, s.op3Length, &third)) return 0;
         e->hasImmediate = 1;
+        e->immediate = third;
+    } else if (s.op3Length != 0) {
+        return 0;
     }
-    e->hasSuffix = def.tail.hasSuffix;
-    e->suffix = def.tail.suffix;
+    if (def.tail.hasSuffix) {
+        e->hasSuffix = 1;
+        e->suffix = def.tail.suffix;
+    }
     return 1;
 }
 
@@ -190,35 +191,26 @@ Definition definitionOf(const JMMXSet* def) {
     d.memorySizes = def->memorySizes;
     d.modrmBase = def->modrmBase;
     d.isEmms = std::strcmp(def->mnemonic.data, "emms") == 0;
+    d.opcodeBytesOnly = d.isEmms || d.layout == OperandLayout::opcodeOnly;
     d.tail = def->tail;
     d.opcode = def->opcode.data;
     d.opcodeLength = static_cast<int>(std::strlen(def->opcode.data));
     return d;
 }
 
-namespace {
-
-// An operand's kind; none where the line has no operand.
-Operand operandOf(const char* text, int length) {
-    return length == 0 ? Operand{kindNone, 0} : classifyOperand(text, length);
-}
-
-}  // namespace
-
 SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
                                     const char* op2, int op2Length, const char* op3, int op3Length) {
     return SourceInstruction{line, lineLength, op1, op1Length, op2, op2Length, op3, op3Length,
-                             operandOf(op1, op1Length), operandOf(op2, op2Length)};
+                             classifyOperand(op1, op1Length), classifyOperand(op2, op2Length)};
 }
 
 int encodeSource(JStream* dst, const SourceInstruction& source, const Definition& def) {
-    // emms takes no operands; whatever the line has is ignored.
-    if (def.isEmms) return writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength);
-    if (source.first.kind != def.firstKind || source.second.kind != def.secondKind) return 0;
-    if ((source.op3Length != 0) != def.tail.immediateByte) return 0;  // a third operand where the record has one
-    // femms: no operands, nothing after the opcode.
-    if (def.layout == OperandLayout::opcodeOnly)
-        return writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength);
+    const bool fits = source.first.kind == def.firstKind && source.second.kind == def.secondKind;
+    // Nothing after the opcode: emms, whatever operands the line has (they
+    // are ignored), and a record of no operands (femms), for a line with none.
+    if (def.opcodeBytesOnly)
+        return def.isEmms || fits ? writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength) : 0;
+    if (!fits) return 0;
     Encoding encoding;
     if (!decide(source, def, &encoding)) return 0;
     uint8_t bytes[maxEncodingBytes];

@@ -21,7 +21,8 @@ struct Definition {
     OperandLayout layout;
     uint8_t memorySizes;
     uint8_t modrmBase;
-    bool isEmms;  // emms takes no operands
+    bool isEmms;          // emms takes no operands
+    bool opcodeBytesOnly;  // emms, and the records of no operands (femms)
     OpcodeTail tail;
     const char* opcode;
     int opcodeLength;

@@ -22,7 +22,7 @@ constexpr uint8_t registerEbp = 5;
 // ModR/M, SIB, displacement, immediate, suffix: at most 1 + 1 + 4 + 1 + 1 bytes.
 constexpr int maxEncodingBytes = 8;
 
-// Plain fields, cheap to fill and to copy.
+// Sixteen bytes of plain fields, cheap to fill and to copy.
 struct Encoding {
     uint8_t mod;
     uint8_t reg;
@@ -33,12 +33,13 @@ struct Encoding {
     uint8_t sibBase;
     uint8_t displacementSize;  // 0, 1 or 4
     uint32_t displacement;
-    uint8_t hasImmediate;  // a shift count or a third operand
+    uint8_t hasImmediate : 1;  // a shift count or a third operand
+    uint8_t hasSuffix : 1;     // the byte after the operands that names a 3DNow! operation
     uint8_t immediate;
-    uint8_t hasSuffix;  // the byte after the operands that names a 3DNow! operation
     uint8_t suffix;
     uint8_t segmentPrefix;  // written before the instruction; 0: none
 };
+static_assert(sizeof(Encoding) == 16, "an encoding fills sixteen bytes");
 
 // esp as a base needs a SIB byte: its r/m value 100 means "SIB follows".
 inline bool baseNeedsSib(uint8_t base) { return base == registerEsp; }

@@ -53,7 +53,8 @@ const RegisterName* registerNamed(const char* text);
 bool startsWithMemoryPrefix(const char* text, int length);
 
 // A memory operand (a '[' first, or a size keyword or segment override
-// before one); else a register name: its kind; anything else: immediate.
+// before one); else a register name: its kind; no text: none; anything
+// else: immediate.
 // text[0..length) needs no terminator. Inline: the line loop classifies two
 // operands per instruction line.
 inline Operand classifyOperand(const char* text, int length) {
@@ -62,7 +63,8 @@ inline Operand classifyOperand(const char* text, int length) {
         const RegisterName* r = registerNamed(text);
         return r != nullptr ? Operand{r->kind, r->number} : Operand{kindImmediate, 0};
     }
-    return Operand{length > 3 && startsWithMemoryPrefix(text, length) ? kindMemory : kindImmediate, 0};
+    if (length > 3) return Operand{startsWithMemoryPrefix(text, length) ? kindMemory : kindImmediate, 0};
+    return Operand{length == 0 ? kindNone : kindImmediate, 0};
 }
 
 // True for the words that may stand before a memory operand's bracket and
