@@ -126,7 +126,6 @@ public:
             op3 = Span{third, lastOperandByte(third)};
             if (op3.stop > op3.start) return;
         }
-        op3 = Span{from, from};
         op2.stop = lastOperandByte(rest);
     }
 

@@ -58,13 +58,13 @@ bool startsWithMemoryPrefix(const char* text, int length);
 // text[0..length) needs no terminator. Inline: the line loop classifies two
 // operands per instruction line.
 inline Operand classifyOperand(const char* text, int length) {
-    if (length > 0 && text[0] == '[') return Operand{kindMemory, 0};
+    if (length == 0) return Operand{kindNone, 0};
+    if (text[0] == '[') return Operand{kindMemory, 0};
     if (length == 3) {  // every register name has three letters
         const RegisterName* r = registerNamed(text);
         return r != nullptr ? Operand{r->kind, r->number} : Operand{kindImmediate, 0};
     }
-    if (length > 3) return Operand{startsWithMemoryPrefix(text, length) ? kindMemory : kindImmediate, 0};
-    return Operand{length == 0 ? kindNone : kindImmediate, 0};
+    return Operand{length > 3 && startsWithMemoryPrefix(text, length) ? kindMemory : kindImmediate, 0};
 }
 
 // True for the words that may stand before a memory operand's bracket and
