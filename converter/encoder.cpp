@@ -7,40 +7,62 @@
 #include "modrm.h"
 #include "operand.h"
 
-namespace {
-
-// Where each operand goes, by the pair of operand kinds a definition names.
-enum class Form {
-    regFirstRmSecond,     // x,x  x,r: reg = first, r/m = second register
+// Where each operand goes, by the operand kinds a definition names and what
+// fills its reg field.
+enum class OperandLayout : uint8_t {
+    none,                 // fits no line
+    regFirstRmSecond,     // x,x  x,r  reg,x: reg = first, r/m = second register
     regSecondRmFirst,     // r,x  r,r: reg = second, r/m = first register
     regFirstMemSecond,    // x,m: reg = first, r/m = memory
     regSecondMemFirst,    // m,x  m,r: reg = second, r/m = memory
     immediateSecond,      // x,i: ModR/M base with the register, then the byte
+    digitMemFirst,        // m,- with /0../7: reg = the digit, r/m = memory
+    opcodeOnly,           // -,-: no operand, nothing after the opcode
 };
 
-struct FormEntry {
+namespace {
+
+// What fills the reg field besides the operand kinds: the first operand
+// ("reg" in field 2), a digit ("/0".."/7" in field 5), or whichever
+// operand the kinds say.
+enum class RegField : uint8_t { byKinds, firstOperand, digit };
+
+struct LayoutEntry {
     int32_t firstKind;
     int32_t secondKind;
-    Form form;
+    RegField regField;
+    OperandLayout layout;
 };
 
-// Pairs not listed (r,m  m,m  m,i  r,i) have no encoding that keeps the
-// line's meaning, so such definitions never fit.
-constexpr FormEntry formTable[] = {
-    {kindMmxRegister, kindMmxRegister, Form::regFirstRmSecond},
-    {kindMmxRegister, kindGeneralRegister, Form::regFirstRmSecond},
-    {kindMmxRegister, kindMemory, Form::regFirstMemSecond},
-    {kindMmxRegister, kindImmediate, Form::immediateSecond},
-    {kindGeneralRegister, kindMmxRegister, Form::regSecondRmFirst},
-    {kindGeneralRegister, kindGeneralRegister, Form::regSecondRmFirst},
-    {kindMemory, kindMmxRegister, Form::regSecondMemFirst},
-    {kindMemory, kindGeneralRegister, Form::regSecondMemFirst},
+// Pairs not listed (r,m  m,m  m,i  r,i and the others) have no encoding
+// that keeps the line's meaning, so such definitions never fit.
+constexpr LayoutEntry layoutTable[] = {
+    {kindMmxRegister, kindMmxRegister, RegField::byKinds, OperandLayout::regFirstRmSecond},
+    {kindMmxRegister, kindGeneralRegister, RegField::byKinds, OperandLayout::regFirstRmSecond},
+    {kindMmxRegister, kindMemory, RegField::byKinds, OperandLayout::regFirstMemSecond},
+    {kindMmxRegister, kindImmediate, RegField::byKinds, OperandLayout::immediateSecond},
+    {kindGeneralRegister, kindMmxRegister, RegField::byKinds, OperandLayout::regSecondRmFirst},
+    {kindGeneralRegister, kindGeneralRegister, RegField::byKinds, OperandLayout::regSecondRmFirst},
+    {kindMemory, kindMmxRegister, RegField::byKinds, OperandLayout::regSecondMemFirst},
+    {kindMemory, kindGeneralRegister, RegField::byKinds, OperandLayout::regSecondMemFirst},
+    {kindGeneralRegister, kindMmxRegister, RegField::firstOperand, OperandLayout::regFirstRmSecond},
+    {kindMemory, kindNone, RegField::digit, OperandLayout::digitMemFirst},
+    {kindNone, kindNone, RegField::byKinds, OperandLayout::opcodeOnly},
 };
 
-const FormEntry* formFor(int32_t firstKind, int32_t secondKind) {
-    for (const FormEntry& entry : formTable)
-        if (entry.firstKind == firstKind && entry.secondKind == secondKind) return &entry;
-    return nullptr;
+// The layout of a record. A third operand needs two operands before it
+// that fill the ModR/M byte, and a suffix needs a ModR/M byte to follow.
+OperandLayout layoutOf(const JMMXSet* def) {
+    const OpcodeTail& t = def->tail;
+    const bool hasDigit = t.regDigit != noRegDigit;
+    if (!t.readable) return OperandLayout::none;
+    if (t.immediateByte && (def->secondKind == kindImmediate || def->secondKind == kindNone))
+        return OperandLayout::none;
+    const RegField regField = hasDigit ? RegField::digit : def->firstInReg ? RegField::firstOperand : RegField::byKinds;
+    for (const LayoutEntry& entry : layoutTable)
+        if (entry.firstKind == def->firstKind && entry.secondKind == def->secondKind && entry.regField == regField)
+            return entry.layout == OperandLayout::opcodeOnly && t.hasSuffix ? OperandLayout::none : entry.layout;
+    return OperandLayout::none;
 }
 
 // The memory operand in r/m: its address, a size keyword that names a size
@@ -53,25 +75,51 @@ int decideMemory(const char* text, int length, uint8_t reg, uint8_t acceptedSize
     return 1;
 }
 
-int decide(Form form, const SourceInstruction& s, const Definition& def, Encoding* e) {
+int decideOperands(const SourceInstruction& s, const Definition& def, Encoding* e) {
     uint8_t immediate = 0;
-    switch (form) {
-        case Form::regFirstRmSecond:
+    const uint8_t digit = static_cast<uint8_t>(def.tail.regDigit);
+    switch (def.layout) {
+        case OperandLayout::regFirstRmSecond:
             *e = decideRegisterForm(s.first.number, s.second.number);
             return 1;
-        case Form::regSecondRmFirst:
+        case OperandLayout::regSecondRmFirst:
             *e = decideRegisterForm(s.second.number, s.first.number);
             return 1;
-        case Form::regFirstMemSecond:
+        case OperandLayout::regFirstMemSecond:
             return decideMemory(s.op2, s.op2Length, s.first.number, def.memorySizes, e);
-        case Form::regSecondMemFirst:
+        case OperandLayout::regSecondMemFirst:
             return decideMemory(s.op1, s.op1Length, s.second.number, def.memorySizes, e);
-        case Form::immediateSecond:
+        case OperandLayout::immediateSecond:
             if (!readImmediate(s.op2, s.op2Length, &immediate)) return 0;
             *e = decideImmediateForm(def.modrmBase, s.first.number, immediate);
             return 1;
+        case OperandLayout::digitMemFirst:
+            return decideMemory(s.op1, s.op1Length, digit, def.memorySizes, e);
+        case OperandLayout::none:
+        case OperandLayout::opcodeOnly:
+            break;
     }
     return 0;
+}
+
+// The operands' bytes, then what the record's tail adds after them: the
+// third operand's immediate byte, or the suffix. A third operand where the
+// record takes none does not fit.
+int decide(const SourceInstruction& s, const Definition& def, Encoding* e) {
+    if (!decideOperands(s, def, e)) return 0;
+    if (def.tail.immediateByte) {
+        uint8_t third = 0;  // read apart: the encoding's address stays untaken
+        if (!readImmediate(s.op3, s.op3Length, &third)) return 0;
+        e->hasImmediate = 1;
+        e->immediate = third;
+    } else if (s.op3Length != 0) {
+        return 0;
+    }
+    if (def.tail.hasSuffix) {
+        e->hasSuffix = 1;
+        e->suffix = def.tail.suffix;
+    }
+    return 1;
 }
 
 constexpr char directive[] = "\tdb\t\t";
@@ -139,27 +187,32 @@ Definition definitionOf(const JMMXSet* def) {
     Definition d;
     d.firstKind = def->firstKind;
     d.secondKind = def->secondKind;
+    d.layout = layoutOf(def);
     d.memorySizes = def->memorySizes;
     d.modrmBase = def->modrmBase;
     d.isEmms = std::strcmp(def->mnemonic.data, "emms") == 0;
+    d.opcodeBytesOnly = d.isEmms || d.layout == OperandLayout::opcodeOnly;
+    d.tail = def->tail;
     d.opcode = def->opcode.data;
     d.opcodeLength = static_cast<int>(std::strlen(def->opcode.data));
     return d;
 }
 
 SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
-                                    const char* op2, int op2Length) {
-    return SourceInstruction{line,      lineLength, op1, op1Length, op2, op2Length, classifyOperand(op1, op1Length),
-                             classifyOperand(op2, op2Length)};
+                                    const char* op2, int op2Length, const char* op3, int op3Length) {
+    return SourceInstruction{line, lineLength, op1, op1Length, op2, op2Length, op3, op3Length,
+                             classifyOperand(op1, op1Length), classifyOperand(op2, op2Length)};
 }
 
 int encodeSource(JStream* dst, const SourceInstruction& source, const Definition& def) {
-    // emms takes no operands; whatever the line has is ignored.
-    if (def.isEmms) return writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength);
-    if (source.first.kind != def.firstKind || source.second.kind != def.secondKind) return 0;
-    const FormEntry* entry = formFor(source.first.kind, source.second.kind);
+    const bool fits = source.first.kind == def.firstKind && source.second.kind == def.secondKind;
+    // Nothing after the opcode: emms, whatever operands the line has (they
+    // are ignored), and a record of no operands (femms), for a line with none.
+    if (def.opcodeBytesOnly)
+        return def.isEmms || fits ? writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength) : 0;
+    if (!fits) return 0;
     Encoding encoding;
-    if (entry == nullptr || !decide(entry->form, source, def, &encoding)) return 0;
+    if (!decide(source, def, &encoding)) return 0;
     uint8_t bytes[maxEncodingBytes];
     int count = encodingBytes(encoding, bytes);
     return writeLine(dst, def, encoding.segmentPrefix, bytes, count, source.line, source.lineLength);

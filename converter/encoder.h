@@ -7,24 +7,33 @@
 #include "jstring.h"
 #include "operand.h"
 
+// Where a definition's operands go in the ModR/M byte, decided once per
+// record (defined in encoder.cpp).
+enum class OperandLayout : uint8_t;
+
 // What the encoder reads of one definition, taken from the record once:
-// its operand kinds, the memory sizes it accepts a keyword for, its ModR/M
-// base and its opcode text with the length.
+// its operand kinds and their layout, the memory sizes it accepts a keyword
+// for, its ModR/M base, what follows its opcode and its opcode text with
+// the length.
 struct Definition {
     int32_t firstKind;
     int32_t secondKind;
+    OperandLayout layout;
     uint8_t memorySizes;
     uint8_t modrmBase;
-    bool isEmms;  // emms takes no operands
+    bool isEmms;          // emms takes no operands
+    bool opcodeBytesOnly;  // emms, and the records of no operands (femms)
+    OpcodeTail tail;
     const char* opcode;
     int opcodeLength;
 };
 
 Definition definitionOf(const JMMXSet* def);
 
-// A candidate line: the line as written (without its line end) and its two
-// operands as written (no terminator needed), classified once for all the
-// definitions of the mnemonic.
+// A candidate line: the line as written (without its line end) and its
+// operands as written (no terminator needed), the first two classified once
+// for all the definitions of the mnemonic. op3 is the third operand, which
+// follows the second after a comma; empty when there is none.
 struct SourceInstruction {
     const char* line;
     int lineLength;
@@ -32,12 +41,14 @@ struct SourceInstruction {
     int op1Length;
     const char* op2;
     int op2Length;
+    const char* op3;
+    int op3Length;
     Operand first;
     Operand second;
 };
 
 SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
-                                    const char* op2, int op2Length);
+                                    const char* op2, int op2Length, const char* op3 = "", int op3Length = 0);
 
 // Checks the operands against def and, when def fits, writes the db line for
 // the source line to dst.

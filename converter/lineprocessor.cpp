@@ -103,15 +103,16 @@ struct Span {
 // Splits the operands that follow the mnemonic. The first operand ends at a
 // blank or ',' outside brackets, the second also at ';'. A ';' outside
 // brackets ends the operands wherever it stands, so a commented-out second
-// operand is never taken. Text after the second operand (other than blanks
-// and a comment) is kept in it, which makes it unreadable: a line with more
-// than two operands is copied, not encoded as if it had two.
+// operand is never taken. A ',' after the second operand starts the third,
+// which runs to a ';' outside brackets or the end of the line. Other text
+// after the second operand (not blanks or a comment) is kept in it, which
+// makes it unreadable: such a line is copied, not encoded as if it had two.
 class OperandSplitter {
 public:
     OperandSplitter(const char* text, int n) : text(text), n(n), commentSeen(false) {}
 
-    void split(int from, Span& op1, Span& op2) {
-        op1 = op2 = Span{from, from};
+    void split(int from, Span& op1, Span& op2, Span& op3) {
+        op1 = op2 = op3 = Span{from, from};
         int i = scan(from, op1);
         if (commentSeen) return;
         int end = scan(i, op2);
@@ -119,6 +120,12 @@ public:
         int rest = end;
         while (isBlank(text[rest])) ++rest;
         if (rest == n || text[rest] == ';') return;
+        if (text[rest] == ',') {  // a third operand, unless nothing follows the comma
+            int third = rest + 1;
+            while (isBlank(text[third])) ++third;
+            op3 = Span{third, lastOperandByte(third)};
+            if (op3.stop > op3.start) return;
+        }
         op2.stop = lastOperandByte(rest);
     }
 
@@ -195,10 +202,10 @@ private:
 // Splits the operands of text[0..n) that follow the mnemonic and
 // classifies them for the encoder, where they stand.
 SourceInstruction candidateOf(const char* text, int n, int operandsFrom) {
-    Span first, second;
-    OperandSplitter(text, n).split(operandsFrom, first, second);
+    Span first, second, third;
+    OperandSplitter(text, n).split(operandsFrom, first, second, third);
     return sourceInstruction(text, n, text + first.start, first.stop - first.start, text + second.start,
-                             second.stop - second.start);
+                             second.stop - second.start, text + third.start, third.stop - third.start);
 }
 
 // The line and CR LF by two writes, for a destination that offers no room.

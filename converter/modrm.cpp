@@ -132,5 +132,6 @@ int encodingBytes(const Encoding& e, uint8_t* out) {
     for (int i = 0; i < e.displacementSize; ++i)
         out[n++] = static_cast<uint8_t>(e.displacement >> (8 * i));
     if (e.hasImmediate) out[n++] = e.immediate;
+    if (e.hasSuffix) out[n++] = e.suffix;
     return n;
 }

@@ -19,8 +19,8 @@ constexpr uint8_t sibNoBase = 5;      // SIB base 101 under mod 00: disp32, no b
 constexpr uint8_t registerEsp = 4;
 constexpr uint8_t registerEbp = 5;
 
-// ModR/M, SIB, displacement, immediate: at most 1 + 1 + 4 + 1 bytes.
-constexpr int maxEncodingBytes = 7;
+// ModR/M, SIB, displacement, immediate, suffix: at most 1 + 1 + 4 + 1 + 1 bytes.
+constexpr int maxEncodingBytes = 8;
 
 // Sixteen bytes of plain fields, cheap to fill and to copy.
 struct Encoding {
@@ -33,10 +33,13 @@ struct Encoding {
     uint8_t sibBase;
     uint8_t displacementSize;  // 0, 1 or 4
     uint32_t displacement;
-    uint8_t hasImmediate;
+    uint8_t hasImmediate : 1;  // a shift count or a third operand
+    uint8_t hasSuffix : 1;     // the byte after the operands that names a 3DNow! operation
     uint8_t immediate;
+    uint8_t suffix;
     uint8_t segmentPrefix;  // written before the instruction; 0: none
 };
+static_assert(sizeof(Encoding) == 16, "an encoding fills sixteen bytes");
 
 // esp as a base needs a SIB byte: its r/m value 100 means "SIB follows".
 inline bool baseNeedsSib(uint8_t base) { return base == registerEsp; }
@@ -59,7 +62,8 @@ Encoding decideImmediateForm(uint8_t modrmBase, uint8_t rmRegister, uint8_t imme
 // A memory operand in r/m; 0 when the address cannot be encoded.
 int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding);
 
-// The bytes after the opcode, in order: ModR/M, SIB, displacement, immediate.
+// The bytes after the opcode, in order: ModR/M, SIB, displacement,
+// immediate, suffix.
 int encodingBytes(const Encoding& encoding, uint8_t* out);
 
 #endif

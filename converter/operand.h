@@ -54,11 +54,13 @@ const RegisterName* registerNamed(const char* text);
 bool startsWithMemoryPrefix(const char* text, int length);
 
 // A memory operand (a '[' first, or a size keyword or segment override
-// before one); else a register name: its kind; anything else: immediate.
+// before one); else a register name: its kind; no text: none; anything
+// else: immediate.
 // text[0..length) needs no terminator. Inline: the line loop classifies two
 // operands per instruction line.
 inline Operand classifyOperand(const char* text, int length) {
-    if (length > 0 && text[0] == '[') return Operand{kindMemory, 0};
+    if (length == 0) return Operand{kindNone, 0};
+    if (text[0] == '[') return Operand{kindMemory, 0};
     if (length == 3) {  // every register name has three letters
         const RegisterName* r = registerNamed(text);
         return r != nullptr ? Operand{r->kind, r->number} : Operand{kindImmediate, 0};

@@ -1,5 +1,7 @@
 #include "jmmxset.h"
 
+#include <cstring>
+
 #include "jstreamtokenizer.h"
 
 namespace {
@@ -10,9 +12,37 @@ constexpr int fieldsPerRecord = 5;
 // byte counts from '0' (so upper-case letters are not hex digits).
 int hexDigitValue(char c) { return (c >= 'a' && c <= 'f') ? c - 'a' + 10 : c - '0'; }
 
+// A hex digit in either case, or -1, as an opcode tail's byte is read.
+int tailDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+}
+
+// The last word of an opcode tail at p: "ib", or a byte written as two hex
+// digits and 'h'. Returns the position after it, or null.
+const char* readTailWord(const char* p, OpcodeTail* t) {
+    if (p[0] == 'i' && p[1] == 'b') {
+        t->immediateByte = true;
+        return p + 2;
+    }
+    int high = tailDigitValue(p[0]);
+    int low = high < 0 ? -1 : tailDigitValue(p[1]);
+    if (low < 0 || p[2] != 'h') return nullptr;
+    t->hasSuffix = true;
+    t->suffix = static_cast<uint8_t>(high * 16 + low);
+    return p + 3;
+}
+
 }  // namespace
 
-JMMXSet::JMMXSet() : firstKind(kindMmxRegister), secondKind(kindMmxRegister), modrmBase(0), memorySizes(0) {}
+JMMXSet::JMMXSet()
+    : firstKind(kindMmxRegister),
+      secondKind(kindMmxRegister),
+      modrmBase(0),
+      memorySizes(0),
+      firstInReg(false),
+      tail{true, noRegDigit, false, false, 0} {}
 
 JMMXSet::~JMMXSet() {
     mnemonic.release();
@@ -24,6 +54,7 @@ int32_t operandKindOf(const JString& field, bool immediateAllowed) {
         case 'x': return kindMmxRegister;
         case 'r': return kindGeneralRegister;
         case 'm': return kindMemory;
+        case '-': return kindNone;
         case 'i': return immediateAllowed ? kindImmediate : kindMmxRegister;
         default: return kindMmxRegister;
     }
@@ -45,6 +76,20 @@ uint8_t memorySizesOf(const JString& field) {
 uint8_t modrmBaseOf(const JString& field) {
     int value = hexDigitValue(field.data[0]) * 16 + hexDigitValue(field.data[1]);
     return static_cast<uint8_t>(value & 0xFF);
+}
+
+OpcodeTail opcodeTailOf(const JString& field) {
+    OpcodeTail t = {false, noRegDigit, false, false, 0};
+    const char* p = field.data;
+    if (p[0] != '/' || (p[1] != 'r' && (p[1] < '0' || p[1] > '7'))) return t;
+    if (p[1] != 'r') t.regDigit = static_cast<int8_t>(p[1] - '0');
+    p += 2;
+    if (*p == ' ') {
+        while (*p == ' ') ++p;
+        p = readTailWord(p, &t);
+    }
+    t.readable = p != nullptr && *p == '\0';
+    return t;
 }
 
 // True when the last byte consumed was ',' or TAB: the stream ended right
@@ -73,10 +118,12 @@ JMMXSet* loadDefinitions(JStream* stream) {
         JMMXSet* record = new JMMXSet();
         record->mnemonic.assign(fields[0]);
         record->firstKind = operandKindOf(fields[1], false);
+        record->firstInReg = std::strcmp(fields[1].data, "reg") == 0;
         record->secondKind = operandKindOf(fields[2], true);
         record->memorySizes = static_cast<uint8_t>(memorySizesOf(fields[1]) | memorySizesOf(fields[2]));
         record->opcode.assign(fields[3]);
-        if (fields[4].length() > 0) record->modrmBase = modrmBaseOf(fields[4]);
+        if (fields[4].data[0] == '/') record->tail = opcodeTailOf(fields[4]);
+        else if (fields[4].length() > 0) record->modrmBase = modrmBaseOf(fields[4]);
         head->add(record);
     }
 }

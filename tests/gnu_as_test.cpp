@@ -22,6 +22,10 @@ const char* const r32[] = {"eax", "ecx", "edx", "ebx", "esp", "ebp", "esi", "edi
 // An operand as pakhod reads it and the same for GNU as (decimal numbers).
 using Form = std::pair<std::string, std::string>;
 
+// Size keywords by the size they name; the first a record accepts is GNU as's.
+const std::pair<uint8_t, std::string> keywords[] = {
+    {memory8, "byte"}, {memory16, "word"}, {memory32, "dword"}, {memory64, "qword"}, {memory64, "mmword"}};
+
 // Memory operands as pakhod reads them and as GNU as does, without a size:
 // every base with every displacement size, register pair and scale (on
 // either side, with and without a base), other number forms and blanks; then
@@ -46,7 +50,6 @@ std::vector<Form> memoryForms(uint8_t sizes) {
         }
     }
     const std::string addresses[] = {"[edi]", "[esi+ecx*8+8]", "[ebp]", "[esp+4]", "[eax*2+1000]"};
-    const std::pair<uint8_t, std::string> keywords[] = {{memory32, "dword"}, {memory64, "qword"}, {memory64, "mmword"}};
     for (const std::string& a : addresses) {
         for (const auto& [size, word] : keywords)
             if (sizes & size) add(word + " ptr " + a, a), add(word + a, a);
@@ -64,12 +67,16 @@ std::vector<Form> memoryForms(uint8_t sizes) {
     return forms;
 }
 
-// Operands of one kind: every register, every memory form, a spread of immediates.
+// Operands of one kind: every register, every memory form, a spread of
+// immediates, or none.
 std::vector<Form> operandsOf(int32_t kind, const JMMXSet* def) {
     std::vector<Form> forms;
     if (kind == kindMmxRegister || kind == kindGeneralRegister)
         for (int n = 0; n < 8; ++n) forms.push_back({kind == kindMmxRegister ? "mm" + std::to_string(n) : r32[n], ""});
-    const std::string size = def->memorySizes & memory32 ? "dword ptr " : "qword ptr ";  // GNU as: 32 bits for punpckl*
+    if (kind == kindNone) forms.push_back({"", ""});
+    std::string size;  // GNU as: 32 bits for punpckl*
+    for (const auto& [bit, word] : keywords)
+        if (size.empty() && (def->memorySizes & bit)) size = word + " ptr ";
     if (kind == kindMemory)
         for (const Form& f : memoryForms(def->memorySizes)) forms.push_back({f.first, size + (f.second.empty() ? f.first : f.second)});
     if (kind == kindImmediate) {
@@ -83,7 +90,8 @@ std::vector<Form> operandsOf(int32_t kind, const JMMXSet* def) {
     return forms;
 }
 
-// Every register pair; beside each memory form or immediate, one register.
+// Every register pair; beside each memory form or immediate, one register;
+// a third operand, where the record takes one, from the spread in turn.
 void addCases(const JMMXSet* def, std::string& source, std::string& gnu) {
     const std::string m = def->mnemonic.data;
     if (m == "emms") {  // no operands
@@ -91,12 +99,18 @@ void addCases(const JMMXSet* def, std::string& source, std::string& gnu) {
         gnu += "emms\n";
         return;
     }
-    const std::vector<Form> a = operandsOf(def->firstKind, def), b = operandsOf(def->secondKind, def);
+    const std::vector<Form> a = operandsOf(def->firstKind, def), b = operandsOf(def->secondKind, def),
+                            c = operandsOf(def->tail.immediateByte ? kindImmediate : kindNone, def);
+    auto line = [&m](const std::string& x, const std::string& y, const std::string& z) {
+        return m + (x.empty() ? "" : " " + x) + (y.empty() ? "" : ", " + y) + (z.empty() ? "" : ", " + z) + "\n";
+    };
+    size_t n = 0;
     for (size_t i = 0; i < a.size(); ++i)
         for (size_t j = 0; j < b.size(); ++j)
             if ((a.size() <= 8 || j == i % b.size()) && (b.size() <= 8 || i == j % a.size())) {
-                source += m + " " + a[i].first + ", " + b[j].first + "\n";
-                gnu += m + " " + a[i].second + ", " + b[j].second + "\n";
+                const Form& k = c[n++ % c.size()];
+                source += line(a[i].first, b[j].first, k.first);
+                gnu += line(a[i].second, b[j].second, k.second);
             }
 }
 
