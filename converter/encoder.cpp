@@ -66,12 +66,31 @@ OperandLayout layoutOf(const JMMXSet* def) {
 }
 
 // The memory operand in r/m: its address, a size keyword that names a size
-// the definition accepts (or none), and its segment override.
-int decideMemory(const char* text, int length, uint8_t reg, uint8_t acceptedSizes, Encoding* e) {
+// the definition accepts (or none), and its segment override. In the names
+// path a displacement may be the assembler's to fill in.
+int decideMemory(const SourceInstruction& s, const char* text, int length, uint8_t reg, uint8_t acceptedSizes,
+                 Encoding* e) {
     MemoryOperand m;
-    if (!readMemoryOperand(text, length, &m) || (m.size & ~acceptedSizes) != 0) return 0;
-    if (!decideMemoryForm(reg, m.address, e)) return 0;
+    NamedParts* named = s.named;
+    if (named != nullptr ? !readNamedMemoryOperand(text, length, named->names, &m, &named->memory)
+                         : !readMemoryOperand(text, length, &m))
+        return 0;
+    if ((m.size & ~acceptedSizes) != 0 || !decideMemoryForm(reg, m.address, e)) return 0;
     e->segmentPrefix = m.segmentPrefix;
+    if (named != nullptr) named->displacementNamed = m.address.named;
+    return 1;
+}
+
+// An immediate byte; in the names path one the assembler works out, kept
+// as written (its byte then only holds the place).
+int readImmediateOperand(const SourceInstruction& s, const char* text, int length, uint8_t* byte) {
+    if (readImmediate(text, length, byte)) return 1;
+    bool named = false;
+    if (s.named == nullptr || !readNamedImmediate(text, length, s.named->names, byte, &named)) return 0;
+    if (named) {
+        s.named->immediate = text;
+        s.named->immediateLength = length;
+    }
     return 1;
 }
 
@@ -86,15 +105,15 @@ int decideOperands(const SourceInstruction& s, const Definition& def, Encoding* 
             *e = decideRegisterForm(s.second.number, s.first.number);
             return 1;
         case OperandLayout::regFirstMemSecond:
-            return decideMemory(s.op2, s.op2Length, s.first.number, def.memorySizes, e);
+            return decideMemory(s, s.op2, s.op2Length, s.first.number, def.memorySizes, e);
         case OperandLayout::regSecondMemFirst:
-            return decideMemory(s.op1, s.op1Length, s.second.number, def.memorySizes, e);
+            return decideMemory(s, s.op1, s.op1Length, s.second.number, def.memorySizes, e);
         case OperandLayout::immediateSecond:
-            if (!readImmediate(s.op2, s.op2Length, &immediate)) return 0;
+            if (!readImmediateOperand(s, s.op2, s.op2Length, &immediate)) return 0;
             *e = decideImmediateForm(def.modrmBase, s.first.number, immediate);
             return 1;
         case OperandLayout::digitMemFirst:
-            return decideMemory(s.op1, s.op1Length, digit, def.memorySizes, e);
+            return decideMemory(s, s.op1, s.op1Length, digit, def.memorySizes, e);
         case OperandLayout::none:
         case OperandLayout::opcodeOnly:
             break;
@@ -109,7 +128,7 @@ int decide(const SourceInstruction& s, const Definition& def, Encoding* e) {
     if (!decideOperands(s, def, e)) return 0;
     if (def.tail.immediateByte) {
         uint8_t third = 0;  // read apart: the encoding's address stays untaken
-        if (!readImmediate(s.op3, s.op3Length, &third)) return 0;
+        if (!readImmediateOperand(s, s.op3, s.op3Length, &third)) return 0;
         e->hasImmediate = 1;
         e->immediate = third;
     } else if (s.op3Length != 0) {
@@ -123,6 +142,7 @@ int decide(const SourceInstruction& s, const Definition& def, Encoding* e) {
 }
 
 constexpr char directive[] = "\tdb\t\t";
+constexpr char ddDirective[] = "\tdd\t\t";
 constexpr char escapeByte[] = "00fh,0";  // 0Fh, then the opcode text after its 0
 constexpr char linePrefix[] = "\tdb\t\t00fh,0";  // the two together, as most lines start
 constexpr char commentStart[] = "\t\t;";
@@ -181,7 +201,71 @@ int writeLine(JStream* dst, const Definition& def, uint8_t segmentPrefix, const 
     return space.finish() ? 1 : -1;
 }
 
+// Adds the bytes [from, to) as db items, each after a comma but the list's
+// first; the immediate's, when the assembler works it out, as its text in
+// parentheses.
+void addItems(JTextBuffer& out, const uint8_t* bytes, int from, int to, bool first, int immediateAt,
+              const NamedParts& named) {
+    for (int i = from; i < to; ++i, first = false) {
+        if (!first) out.add(',');
+        if (i == immediateAt && named.immediate != nullptr) {
+            out.add('(');
+            out.add(named.immediate, named.immediateLength);
+            out.add(')');
+        } else {
+            out.add(byteTexts.of[bytes[i]] + 1, byteTextLength - 1);
+        }
+    }
+}
+
+// The names path's lines: the db line, up to a displacement that the
+// assembler fills in from a dd line of its own, then a db line of the bytes
+// after the displacement, if any. Written in pieces: the line and the
+// expression may be long.
+int writeNamedLines(JStream* dst, const Definition& def, const Encoding& e, NamedParts& named, const char* line,
+                    int lineLength) {
+    uint8_t bytes[maxEncodingBytes];
+    const int count = encodingBytes(e, bytes);
+    const int displacementAt = 1 + e.hasSib;  // after ModR/M and SIB
+    const int afterDisplacement = displacementAt + e.displacementSize;
+    const int immediateAt = e.hasImmediate ? afterDisplacement : -1;
+    JTextBuffer& out = named.lines;
+    out.clear();
+    out.add(directive, sizeof directive - 1);
+    if (e.segmentPrefix != 0) {
+        out.add(byteTexts.of[e.segmentPrefix] + 1, byteTextLength - 1);
+        out.add(',');
+    }
+    out.add(escapeByte, sizeof escapeByte - 1);
+    out.add(def.opcode, def.opcodeLength);
+    addItems(out, bytes, 0, named.displacementNamed ? displacementAt : count, false, immediateAt, named);
+    out.add(commentStart, sizeof commentStart - 1);
+    bool written = dst->write(out.data(), out.length()) == out.length() && dst->write(line, lineLength) == lineLength;
+    out.clear();
+    out.add(lineEnd, sizeof lineEnd - 1);
+    if (named.displacementNamed) {
+        const JTextBuffer& expression = named.memory.terms.expression;
+        out.add(ddDirective, sizeof ddDirective - 1);
+        written = written && dst->write(out.data(), out.length()) == out.length() &&
+                  dst->write(expression.data(), expression.length()) == expression.length();
+        out.clear();
+        out.add(lineEnd, sizeof lineEnd - 1);
+        if (afterDisplacement < count) {
+            out.add(directive, sizeof directive - 1);
+            addItems(out, bytes, afterDisplacement, count, true, immediateAt, named);
+            out.add(lineEnd, sizeof lineEnd - 1);
+        }
+    }
+    return written && dst->write(out.data(), out.length()) == out.length() ? 1 : -1;
+}
+
 }  // namespace
+
+bool kindsFit(const Definition& def, int32_t firstKind, int32_t secondKind, bool hasThird) {
+    const bool kinds = firstKind == def.firstKind && secondKind == def.secondKind;
+    if (def.opcodeBytesOnly) return def.isEmms || kinds;
+    return kinds && def.layout != OperandLayout::none && hasThird == def.tail.immediateByte;
+}
 
 Definition definitionOf(const JMMXSet* def) {
     Definition d;
@@ -200,8 +284,8 @@ Definition definitionOf(const JMMXSet* def) {
 
 SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
                                     const char* op2, int op2Length, const char* op3, int op3Length) {
-    return SourceInstruction{line, lineLength, op1, op1Length, op2, op2Length, op3, op3Length,
-                             classifyOperand(op1, op1Length), classifyOperand(op2, op2Length)};
+    return SourceInstruction{line,      lineLength, op1, op1Length, op2, op2Length, op3, op3Length,
+                             classifyOperand(op1, op1Length), classifyOperand(op2, op2Length), nullptr};
 }
 
 int encodeSource(JStream* dst, const SourceInstruction& source, const Definition& def) {
@@ -212,6 +296,12 @@ int encodeSource(JStream* dst, const SourceInstruction& source, const Definition
         return def.isEmms || fits ? writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength) : 0;
     if (!fits) return 0;
     Encoding encoding;
+    if (source.named != nullptr) {
+        source.named->displacementNamed = false;
+        source.named->immediate = nullptr;
+        if (!decide(source, def, &encoding)) return 0;
+        return writeNamedLines(dst, def, encoding, *source.named, source.line, source.lineLength);
+    }
     if (!decide(source, def, &encoding)) return 0;
     uint8_t bytes[maxEncodingBytes];
     int count = encodingBytes(encoding, bytes);

@@ -5,6 +5,7 @@
 #include "jmmxset.h"
 #include "jstream.h"
 #include "jstring.h"
+#include "jtextbuffer.h"
 #include "operand.h"
 
 // Where a definition's operands go in the ModR/M byte, decided once per
@@ -30,6 +31,18 @@ struct Definition {
 
 Definition definitionOf(const JMMXSet* def);
 
+// What the names path reads besides the plain readers, and what it leaves
+// to the assembler: a displacement (a dd line) or an immediate (the last
+// item of the db list, in parentheses).
+struct NamedParts {
+    const JSourceNames* names = nullptr;  // what the names in the operands stand for
+    NamedMemory memory;                   // the memory operand as last read
+    bool displacementNamed = false;       // the displacement is memory.terms.expression
+    const char* immediate = nullptr;      // the immediate as written, when the assembler works it out
+    int immediateLength = 0;
+    JTextBuffer lines;                    // the lines written
+};
+
 // A candidate line: the line as written (without its line end) and its
 // operands as written (no terminator needed), the first two classified once
 // for all the definitions of the mnemonic. op3 is the third operand, which
@@ -45,7 +58,12 @@ struct SourceInstruction {
     int op3Length;
     Operand first;
     Operand second;
+    NamedParts* named;  // the names path's reading; null for the plain readers
 };
+
+// True when def takes operands of these kinds (and a third operand, or
+// none), before their texts are read.
+bool kindsFit(const Definition& def, int32_t firstKind, int32_t secondKind, bool hasThird);
 
 SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
                                     const char* op2, int op2Length, const char* op3 = "", int op3Length = 0);

@@ -229,7 +229,7 @@ inline int copyLine(JStream* dst, const char* text, int n) {
 // whose mnemonic has none costs one lookup and no allocation, and a line
 // whose first word cannot start a mnemonic (most labels, comments and
 // ordinary instructions) is copied before the word is even scanned.
-int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context) {
+int encodeWithIndex(JStream* dst, JStreamTokenizer* src, const char* text, int n, JLineContext* context) {
     const char* first = skipBlanks(text);
     if (!context->index.mayStart(*first)) return copyLine(dst, text, n);
     int start = static_cast<int>(first - text);
@@ -240,11 +240,16 @@ int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context
                                                                           : context->index.find(first, length);
     if (entry == nullptr) return copyLine(dst, text, n);
     SourceInstruction source = candidateOf(text, n, start + length);
-    for (; entry != nullptr; entry = entry->nextSame) {
-        int written = encodeSource(dst, source, context->definitions[entry->number]);
+    for (const JMnemonicIndex::Entry* e = entry; e != nullptr; e = e->nextSame) {
+        int written = encodeSource(dst, source, context->definitions[e->number]);
         if (written != 0) return written;
     }
-    return copyLine(dst, text, n);
+    // Read again, with names and MASM's spellings.
+    const int spans[3][2] = {{static_cast<int>(source.op1 - text), source.op1Length},
+                             {static_cast<int>(source.op2 - text), source.op2Length},
+                             {static_cast<int>(source.op3 - text), source.op3Length}};
+    int written = context->named.encode(dst, src, text, n, spans, entry, context->definitions.get());
+    return written != 0 ? written : copyLine(dst, text, n);
 }
 
 }  // namespace
@@ -259,9 +264,17 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     const char* text;
     int n;
     if (src->readLineView(&text, &n) == 0) return 0;
-    if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
-
-    if (context != nullptr) return encodeWithIndex(dst, text, n, context);
-    JLineContext once(table);  // callers without a context pay for an index per line
-    return encodeWithIndex(dst, text, n, &once);
+    if (context == nullptr) {  // callers without a context pay for an index per line, and see no names
+        JLineContext once(table);
+        once.named.names.giveUp();
+        return n == 0 ? (dst->write(lineEnd, 2) == 2 ? 1 : -1) : encodeWithIndex(dst, src, text, n, &once);
+    }
+    JSourceNames& names = context->named.names;
+    ++context->named.linesRead;
+    // Once the names are known, every line passes them on its way: what it
+    // defines counts from the next line on.
+    const bool followed = names.state() == JSourceNames::ready;
+    int written = n == 0 ? (dst->write(lineEnd, 2) == 2 ? 1 : -1) : encodeWithIndex(dst, src, text, n, context);
+    if (followed) names.pass(text, n);
+    return written;
 }

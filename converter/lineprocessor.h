@@ -11,17 +11,19 @@
 #include "jstream.h"
 #include "jstreamtokenizer.h"
 #include "jstring.h"
+#include "namedline.h"
 
 // What the line loop keeps for the whole run: the mnemonic index of the
-// table (one lookup per line instead of a walk of the table) and what the
-// encoder reads of each record (by record number). It must not outlive the
-// table.
+// table (one lookup per line instead of a walk of the table), what the
+// encoder reads of each record (by record number), and the second try's
+// names. It must not outlive the table.
 class JLineContext {
 public:
     explicit JLineContext(JMMXSet* table);
 
     JMnemonicIndex index;
     std::unique_ptr<Definition[]> definitions;
+    JNamedLines named;
 };
 
 // Returns 0 at the end of the source (nothing written), 1 when one line was

@@ -26,7 +26,7 @@ struct AddressRegisters {
 
 // A scaled register is the index. Of two plain registers the first is the
 // index and the second the base, unless the first is esp, which can only be
-// the base. 0 when the index would be esp.
+// the base. 0 when the index would be esp. The address has a register.
 int chooseRegisters(const Address& a, AddressRegisters* r) {
     *r = AddressRegisters{};
     if (a.scaled) {
@@ -45,11 +45,9 @@ int chooseRegisters(const Address& a, AddressRegisters* r) {
             r->index = a.plain[1];
             r->base = a.plain[0];
         }
-    } else if (a.plainCount == 1) {
+    } else {
         r->hasBase = 1;
         r->base = a.plain[0];
-    } else {
-        return 0;
     }
     return (r->hasIndex && !canBeIndex(r->index)) ? 0 : 1;
 }
@@ -61,9 +59,10 @@ uint8_t packFields(uint8_t top2, uint8_t middle3, uint8_t low3) {
     return static_cast<uint8_t>(top2 << 6 | middle3 << 3 | low3);
 }
 
-int displacementSizeFor(uint32_t displacement, uint8_t base) {
-    if (displacement == 0 && !baseNeedsDisplacement(base)) return 0;
-    return fitsSignedByte(displacement) ? 1 : 4;
+int displacementSizeFor(const Address& address, uint8_t base) {
+    if (address.named) return 4;
+    if (address.displacement == 0 && !baseNeedsDisplacement(base)) return 0;
+    return fitsSignedByte(address.displacement) ? 1 : 4;
 }
 
 Encoding decideRegisterForm(uint8_t reg, uint8_t rm) {
@@ -86,13 +85,19 @@ Encoding decideImmediateForm(uint8_t modrmBase, uint8_t rmRegister, uint8_t imme
 
 int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding) {
     AddressRegisters r;
-    if (!chooseRegisters(address, &r)) return 0;
+    const bool registerless = address.plainCount + address.scaled == 0;
+    if (!registerless && !chooseRegisters(address, &r)) return 0;
     // Filled where it stands: a copy of freshly written fields would wait on them.
     Encoding& e = *encoding;
     e = emptyEncoding();
     e.reg = reg;
     e.displacement = address.displacement;
-    if (!r.hasBase) {
+    if (registerless) {
+        // [disp32]
+        e.mod = modNoDisplacement;
+        e.rm = rmNoBase;
+        e.displacementSize = 4;
+    } else if (!r.hasBase) {
         // [index*scale + disp32]
         e.mod = modNoDisplacement;
         e.rm = rmSibFollows;
@@ -102,7 +107,7 @@ int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding) {
         e.sibBase = sibNoBase;
         e.displacementSize = 4;
     } else {
-        e.displacementSize = static_cast<uint8_t>(displacementSizeFor(address.displacement, r.base));
+        e.displacementSize = static_cast<uint8_t>(displacementSizeFor(address, r.base));
         e.mod = modForDisplacementSize(e.displacementSize);
         if (r.hasIndex) {
             // [base + index*scale + disp]

@@ -16,6 +16,7 @@ constexpr uint8_t modRegister = 3;
 constexpr uint8_t rmSibFollows = 4;   // r/m 100 under mod 00..10: a SIB byte follows
 constexpr uint8_t sibNoIndex = 4;     // SIB index 100: no index
 constexpr uint8_t sibNoBase = 5;      // SIB base 101 under mod 00: disp32, no base
+constexpr uint8_t rmNoBase = 5;       // r/m 101 under mod 00: disp32, no base and no index
 constexpr uint8_t registerEsp = 4;
 constexpr uint8_t registerEbp = 5;
 
@@ -52,8 +53,8 @@ inline bool canBeIndex(uint8_t reg) { return reg != registerEsp; }
 uint8_t packFields(uint8_t top2, uint8_t middle3, uint8_t low3);
 
 // Bytes of a displacement: none when zero (unless the base needs one), one
-// when it fits a signed byte, else four.
-int displacementSizeFor(uint32_t displacement, uint8_t base);
+// when it fits a signed byte, else four; four when the assembler fills it in.
+int displacementSizeFor(const Address& address, uint8_t base);
 
 // [mod 11] register to register.
 Encoding decideRegisterForm(uint8_t reg, uint8_t rm);

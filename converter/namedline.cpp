@@ -65,6 +65,7 @@ Readings readingsOf(const char* text, int n, const JSourceNames& names) {
     }
     MemoryOperand memory;
     NamedMemory shape;
+    shape.terms.keepText = false;
     NamedExpression e;
     if (readNamedMemoryOperand(text, n, &names, &memory, &shape)) {
         bool label = holdsDataLabel(text, n, names);
@@ -83,7 +84,7 @@ Readings readingsOf(const char* text, int n, const JSourceNames& names) {
 
 }  // namespace
 
-int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char* text, int n, const int (&spans)[3][2],
+int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, const int (&spans)[3][2],
                         const JMnemonicIndex::Entry* chain, const Definition* definitions) {
     bool named[3];
     bool anyNamed = false;
@@ -100,7 +101,9 @@ int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char* text, i
         op[i] = text + spans[i][0];
         length[i] = spans[i][1];
         if (!named[i]) continue;
-        if (!names.resolve(op[i], length[i], resolved[i], false)) return 0;
+        bool changed = false;
+        if (!names.resolve(op[i], length[i], resolved[i], false, &changed)) return 0;
+        if (!changed) continue;
         op[i] = resolved[i].data();
         length[i] = resolved[i].length();
     }
@@ -123,7 +126,8 @@ int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char* text, i
     SourceInstruction source = sourceInstruction(text, n, op[0], length[0], op[1], length[1], op[2], length[2]);
     source.first = Operand{chosen[0], first.number};
     source.second = Operand{chosen[1], second.number};
-    source.named = true;
+    parts.names = &names;
+    source.named = &parts;
     for (const JMnemonicIndex::Entry* e = chain; e != nullptr; e = e->nextSame) {
         int written = encodeSource(dst, source, definitions[e->number]);
         if (written != 0) return written;

@@ -23,13 +23,14 @@ public:
     // A candidate line: text[0..n), its operands at the given spans of it
     // (start, length), the records of its mnemonic from `chain` on, read
     // through `definitions` by record number. The source is read again
-    // through `src` when names are first needed. Returns what encodeSource
-    // does: 1 written, 0 not encoded (the caller copies the line), -1 a
-    // write failed.
-    int encode(JStream* dst, JStreamTokenizer* src, const char* text, int n, const int (&spans)[3][2],
+    // through `src` when names are first needed; `text` then moves to a copy
+    // of the line. Returns what encodeSource does: 1 written, 0 not encoded
+    // (the caller copies the line), -1 a write failed.
+    int encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, const int (&spans)[3][2],
                const JMnemonicIndex::Entry* chain, const Definition* definitions);
 
 private:
+    NamedParts parts;
     JTextBuffer lineCopy;
     JTextBuffer resolved[3];
 };

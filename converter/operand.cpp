@@ -151,11 +151,8 @@ struct Cursor {
         while (q < end && !endsWord(*q)) ++q;
         return static_cast<int>(q - p);
     }
-    int letterCount() const {
-        const char* q = p;
-        while (q < end && isLetter(*q)) ++q;
-        return static_cast<int>(q - p);
-    }
+    // Length of the name from here (a keyword is one), 0 when none starts here.
+    int nameLength() const { return ::nameLength(p, static_cast<int>(end - p)); }
 };
 
 // Digits s[0..n) in the given base (at least one); 0 when any is not a digit.
@@ -321,10 +318,10 @@ struct NamedValue {
     bool bareName;
 };
 
-int readNamedSum(Cursor& c, const JSourceNames* names, NamedValue* v);
+int readNamedSum(Cursor& c, const JSourceNames* names, Range range, NamedValue* v);
 
 // [+|-] number, name or ( sum ). Registers and keywords are no factors here.
-int readNamedFactor(Cursor& c, const JSourceNames* names, NamedValue* v) {
+int readNamedFactor(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
     c.skipBlanks();
     int negative = c.peek() == '-';
     if (negative || c.peek() == '+') {
@@ -336,7 +333,7 @@ int readNamedFactor(Cursor& c, const JSourceNames* names, NamedValue* v) {
         if (c.openParentheses == deepestNesting) return 0;
         ++c.p;
         ++c.openParentheses;
-        if (!readNamedSum(c, names, v)) return 0;
+        if (!readNamedSum(c, names, range, v)) return 0;
         c.skipBlanks();
         if (c.peek() != ')') return 0;
         ++c.p;
@@ -354,26 +351,26 @@ int readNamedFactor(Cursor& c, const JSourceNames* names, NamedValue* v) {
         c.p += n;
     }
     if (negative) v->value = -v->value;
-    return !v->known || within(v->value, definitionRange);
+    return !v->known || within(v->value, range);
 }
 
-int readNamedProduct(Cursor& c, const JSourceNames* names, NamedValue* v) {
-    if (!readNamedFactor(c, names, v)) return 0;
+int readNamedProduct(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
+    if (!readNamedFactor(c, names, range, v)) return 0;
     for (Cursor next = c;; next = c) {
         next.skipBlanks();
         if (next.peek() != '*') return 1;
         c = next;
         ++c.p;
         NamedValue factor;
-        if (!readNamedFactor(c, names, &factor)) return 0;
-        if (v->known && factor.known && !multiply(v->value, factor.value, definitionRange, &v->value)) return 0;
+        if (!readNamedFactor(c, names, range, &factor)) return 0;
+        if (v->known && factor.known && !multiply(v->value, factor.value, range, &v->value)) return 0;
         v->known = v->known && factor.known;
         v->bareName = false;  // a name multiplied is a number, never an address
     }
 }
 
-int readNamedSum(Cursor& c, const JSourceNames* names, NamedValue* v) {
-    if (!readNamedProduct(c, names, v)) return 0;
+int readNamedSum(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
+    if (!readNamedProduct(c, names, range, v)) return 0;
     for (Cursor next = c;; next = c) {
         next.skipBlanks();
         if (next.peek() != '+' && next.peek() != '-') return 1;
@@ -381,17 +378,46 @@ int readNamedSum(Cursor& c, const JSourceNames* names, NamedValue* v) {
         c = next;
         ++c.p;
         NamedValue term;
-        if (!readNamedProduct(c, names, &term)) return 0;
+        if (!readNamedProduct(c, names, range, &term)) return 0;
         v->value += sign * term.value;
         v->known = v->known && term.known;
         v->bareName = v->bareName || term.bareName;
-        if (v->known && !within(v->value, definitionRange)) return 0;
+        if (v->known && !within(v->value, range)) return 0;
     }
+}
+
+// reg*SCALE or SCALE*reg where SCALE is a factor whose names are values the
+// source defines; -1 when the term at c is not of that shape.
+int readScaleByName(Cursor& c, int sign, Address* a, const JSourceNames* names) {
+    Cursor t = c;
+    NamedValue v;
+    int n = t.wordLength();
+    int reg = generalRegisterOf(t.p, n);
+    if (reg >= 0) {  // reg * SCALE
+        t.p += n;
+        t.skipBlanks();
+        if (t.peek() != '*') return -1;
+        ++t.p;
+        if (!readNamedFactor(t, names, displacementRange, &v) || !v.known) return -1;
+    } else {  // SCALE * reg
+        if (!readNamedFactor(t, names, displacementRange, &v) || !v.known) return -1;
+        t.skipBlanks();
+        if (t.peek() != '*') return -1;
+        ++t.p;
+        t.skipBlanks();
+        n = t.wordLength();
+        reg = generalRegisterOf(t.p, n);
+        if (reg < 0) return -1;
+        t.p += n;
+    }
+    c = t;
+    return sign > 0 && addScaledRegister(a, static_cast<uint8_t>(reg), v.value);
 }
 
 // Adds the term text [from, to) to the displacement's expression with its
 // sign; the first term keeps a '-' only.
 void addTermText(NamedTerms* named, int sign, const char* from, const char* to) {
+    if (!named->keepText) return;
     while (to > from && isBlank(to[-1])) --to;
     if (sign < 0) named->expression.add('-');
     else if (named->expression.length() > 0) named->expression.add('+');
@@ -418,6 +444,12 @@ int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum, NamedTerm
             return sign > 0 && addScaledRegister(a, w1.isRegister ? w1.reg : w2.reg, w1.isRegister ? w2.number : w1.number);
         }
     }
+    if (named != nullptr) {  // reg*SCALE or SCALE*reg, the scale a value the source defines
+        int scaled = readScaleByName(c = start, sign, a, named->names);
+        if (scaled >= 0) return scaled;
+        c = start;
+        readWord(c, &w1);
+    }
     if (isWord && w1.isRegister) return next.peek() != '*' && sign > 0 && addRegister(a, w1.reg);
     if (first && named == nullptr) return 0;
     int64_t value = w1.number;
@@ -427,9 +459,9 @@ int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum, NamedTerm
             if (named == nullptr) return 0;
             c = start;
             NamedValue v;  // names: their values, or the assembler's to fill in
-            if (!readNamedProduct(c, named->names, &v)) return 0;
-            addTermText(named, sign, start.p, c.p);
+            if (!readNamedProduct(c, named->names, displacementRange, &v)) return 0;
             if (!v.known) {
+                addTermText(named, sign, start.p, c.p);
                 named->symbolic = true;
                 return 1;
             }
@@ -480,13 +512,13 @@ int readSegmentOverride(Cursor& c, uint8_t* prefix) {
 // then a segment override. 0 for "ptr" alone.
 int readMemoryPrefix(Cursor& c, MemoryOperand* m) {
     c.skipBlanks();
-    int n = c.letterCount();
+    int n = c.nameLength();
     for (const SizeKeyword& k : sizeKeywords)
         if (sameWord(c.p, n, k.name)) {
             m->size = k.size;
             c.p += n;
             c.skipBlanks();
-            n = c.letterCount();
+            n = c.nameLength();
             if (sameWord(c.p, n, "ptr")) {
                 c.p += n;
                 c.skipBlanks();
@@ -552,15 +584,23 @@ int readConstantExpression(const char* text, int length, int64_t* value) {
     return c.p == c.end;
 }
 
-int readNamedExpression(const char* text, int length, const JSourceNames* names, NamedExpression* e) {
+namespace {
+
+int readNamedExpressionIn(const char* text, int length, const JSourceNames* names, Range range, NamedExpression* e) {
     Cursor c = {text, text + length};
     NamedValue v;
-    if (!readNamedSum(c, names, &v)) return 0;
+    if (!readNamedSum(c, names, range, &v)) return 0;
     c.skipBlanks();
     e->known = v.known;
     e->value = v.value;
     e->mayBeAddress = v.bareName;
     return c.p == c.end;
+}
+
+}  // namespace
+
+int readNamedExpression(const char* text, int length, const JSourceNames* names, NamedExpression* e) {
+    return readNamedExpressionIn(text, length, names, definitionRange, e);
 }
 
 int readNamedMemoryOperand(const char* text, int length, const JSourceNames* names, MemoryOperand* memory,
@@ -605,5 +645,14 @@ int readNamedMemoryOperand(const char* text, int length, const JSourceNames* nam
     named->registerless = m.address.plainCount + m.address.scaled == 0;
     if (named->registerless && !terms.symbolic) return 0;  // a bare number ([1234]) is no address pakhod writes
     m.address.displacement = static_cast<uint32_t>(sum);
+    m.address.named = terms.symbolic;
     return 1;
+}
+
+int readNamedImmediate(const char* text, int length, const JSourceNames* names, uint8_t* byte, bool* named) {
+    NamedExpression e;
+    if (!readNamedExpressionIn(text, length, names, immediateRange, &e)) return 0;
+    *named = !e.known;
+    *byte = static_cast<uint8_t>(e.known ? e.value & 0xFF : 0);
+    return !e.known || within(e.value, immediateRange);
 }

@@ -37,6 +37,7 @@ struct Address {
     uint8_t scaledRegister;
     uint8_t scaleField;
     uint32_t displacement;  // modulo 2^32
+    bool named;             // the displacement holds a name the assembler fills in (32 bits)
 };
 
 // A whole memory operand: the size its keyword names (a MemorySizeBit, 0
@@ -96,6 +97,7 @@ class JSourceNames;
 // A displacement's terms as the names path reads them.
 struct NamedTerms {
     const JSourceNames* names = nullptr;  // what the names in them stand for
+    bool keepText = true;    // gather the expression below (or only read the terms)
     JTextBuffer expression;  // every term that is not a register, with its sign, as written
     bool symbolic = false;   // a name in it is no value pakhod knows: the assembler's to fill in
 };
@@ -122,5 +124,10 @@ struct NamedExpression {
     bool mayBeAddress;  // a name that is no value stands in it unmultiplied (table+8; 2*WIDTH is a number)
 };
 int readNamedExpression(const char* text, int length, const JSourceNames* names, NamedExpression* e);
+
+// An immediate byte whose expression may hold names: its byte when every
+// name in it is a value (all within -128..255), else *named (the assembler
+// works it out; *byte is 0).
+int readNamedImmediate(const char* text, int length, const JSourceNames* names, uint8_t* byte, bool* named);
 
 #endif

@@ -160,6 +160,9 @@ bool isOneOf(const char* text, int n, const char* const (&words)[N]) {
 
 // The action of a directive word, or false.
 bool directiveOf(const char* word, int n, Action* action) {
+    // Every directive is a word of at most 11 bytes that starts with one of these.
+    static constexpr char starts[] = "%#.iIeErRfFwWsS";
+    if (n > 11 || std::memchr(starts, word[0], sizeof starts - 1) == nullptr) return false;
     for (const DirectiveWord& d : firstWords)
         if (sameWordFolded(word, n, d.word)) {
             *action = d.action;
@@ -348,16 +351,6 @@ int JSourceNames::findEntry(const char* name, int n) {
     return index;
 }
 
-// How many names spelled like this one in another letter case have
-// definitions in the file.
-int JSourceNames::otherCaseVariants(int entry, const char* name, int n) const {
-    if (buckets == nullptr) return 0;
-    int count = 0;
-    for (uint32_t e = buckets[bucketOf(name, n)]; e != 0; e = entries[e - 1].nextVariant)
-        if (static_cast<int>(e - 1) != entry && entries[e - 1].fileDefinitions > 0) ++count;
-    return count;
-}
-
 // A definition counts only in its own branch and the branches inside it.
 bool JSourceNames::standsOpen(const Definition& d) const {
     const Records<uint32_t>& open = structure->branches;
@@ -376,8 +369,15 @@ bool JSourceNames::isBlocked(const char* name, int n) const {
 NameMeaning JSourceNames::meaning(const char* text, int n) const {
     const NameMeaning ambiguous = {NameKind::ambiguous, 0, nullptr, 0};
     if (current != ready || overflowed) return ambiguous;
-    int found = lookup(text, n);
-    if (otherCaseVariants(found, text, n) > 0) return ambiguous;
+    // This spelling's entry, and how many others in another case have definitions.
+    int found = -1, otherCases = 0;
+    for (uint32_t e = buckets != nullptr ? buckets[bucketOf(text, n)] : 0; e != 0; e = entries[e - 1].nextVariant) {
+        if (std::memcmp(names.data() + entries[e - 1].nameAt, text, static_cast<size_t>(n)) == 0)
+            found = static_cast<int>(e - 1);
+        else if (entries[e - 1].fileDefinitions > 0)
+            ++otherCases;
+    }
+    if (otherCases > 0) return ambiguous;
     const Definition* d = nullptr;
     if (structure->bodyDepth > 0) {  // the body is read where it is used: one definition in the file, or none
         if (fileConfused || isBlocked(text, n)) return ambiguous;
@@ -481,10 +481,9 @@ void JSourceNames::defineValue(const char* name, int n, const char* expression, 
         i += k > 0 ? k : 1;
     }
     Definition d{};
-    JTextBuffer resolved;
-    if (!resolve(expression, length, resolved, true)) {
+    if (!resolve(expression, length, scratch, true)) {
         d.kind = static_cast<uint8_t>(NameKind::ambiguous);
-    } else if (readConstantExpression(resolved.data(), resolved.length(), &d.value)) {
+    } else if (readConstantExpression(scratch.data(), scratch.length(), &d.value)) {
         d.kind = static_cast<uint8_t>(NameKind::value);
     } else {
         d.kind = static_cast<uint8_t>(NameKind::constant);
@@ -665,14 +664,17 @@ int JSourceNames::learn(JStream* source, int linesBefore, int32_t resumeAt) {
     return whole ? 1 : 0;
 }
 
-int JSourceNames::resolve(const char* text, int n, JTextBuffer& out, bool withValues) const {
+int JSourceNames::resolve(const char* text, int n, JTextBuffer& out, bool withValues, bool* changed) const {
+    bool any = false;
     out.clear();
     int64_t limit = int64_t{n} + longestGrowth;
-    return resolveInto(text, n, out, withValues, 0, limit > 0x3FFFFFFF ? 0x3FFFFFFF : static_cast<int>(limit));
+    int resolved = resolveInto(text, n, out, withValues, 0, limit > 0x3FFFFFFF ? 0x3FFFFFFF : static_cast<int>(limit), &any);
+    if (changed != nullptr) *changed = any;
+    return resolved;
 }
 
-int JSourceNames::resolveInto(const char* text, int n, JTextBuffer& out, bool withValues, int depth,
-                              int limit) const {
+int JSourceNames::resolveInto(const char* text, int n, JTextBuffer& out, bool withValues, int depth, int limit,
+                              bool* changed) const {
     for (int i = 0; i < n;) {
         int k = nameLength(text + i, n - i);
         if (isDigit(text[i])) {  // a number, letters and all (0ffh)
@@ -691,13 +693,17 @@ int JSourceNames::resolveInto(const char* text, int n, JTextBuffer& out, bool wi
                 case NameKind::ambiguous:
                     return 0;
                 case NameKind::text:
-                    if (depth == deepestSubstitution || !resolveInto(m.text, m.length, out, withValues, depth + 1, limit)) return 0;
+                    *changed = true;
+                    if (depth == deepestSubstitution ||
+                        !resolveInto(m.text, m.length, out, withValues, depth + 1, limit, changed))
+                        return 0;
                     break;
                 case NameKind::value: {
                     if (!withValues) {
                         out.add(text + i, k);
                         break;
                     }
+                    *changed = true;
                     char digits[24];
                     int d = sizeof digits;
                     uint64_t v = m.value < 0 ? 0 - static_cast<uint64_t>(m.value) : static_cast<uint64_t>(m.value);

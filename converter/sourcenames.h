@@ -73,8 +73,9 @@ public:
     // definition's text (read again, a limited number of times), and with
     // `withValues` a value's digits; other names stay. 0 when a name is
     // ambiguous or holds '$', or substitution nests too deep or grows too
-    // long (then `out` holds nothing of use).
-    int resolve(const char* text, int n, JTextBuffer& out, bool withValues) const;
+    // long (then `out` holds nothing of use). *changed, when given: some
+    // name was put in place.
+    int resolve(const char* text, int n, JTextBuffer& out, bool withValues, bool* changed = nullptr) const;
 
     // Limits that keep memory bounded on hostile input; past them every
     // name is ambiguous.
@@ -100,6 +101,7 @@ private:
     uint32_t bucketMask;
     JTextBuffer names;    // every entry's name
     JTextBuffer texts;    // definitions' texts
+    JTextBuffer scratch;  // a definition's expression with its names put in place
     int garbageBytes;     // texts no longer referred to
     Structure* structure;
 
@@ -107,7 +109,6 @@ private:
     uint32_t bucketOf(const char* name, int n) const;
     int lookup(const char* name, int n) const;
     int findEntry(const char* name, int n);
-    int otherCaseVariants(int entry, const char* name, int n) const;
     bool standsOpen(const Definition& d) const;
     bool isBlocked(const char* name, int n) const;
 
@@ -121,7 +122,8 @@ private:
     void interpret(Line& line);
     bool interpretDirective(Line& line, const char* word, int n);
     void interpretNamed(Line& line, const char* name, int n);
-    int resolveInto(const char* text, int n, JTextBuffer& out, bool withValues, int depth, int limit) const;
+    int resolveInto(const char* text, int n, JTextBuffer& out, bool withValues, int depth, int limit,
+                    bool* changed) const;
 };
 
 #endif

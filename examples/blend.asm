@@ -3,7 +3,8 @@
 ; pakhod rewrites every MMX instruction below as a db directive holding its
 ; machine code, with the instruction kept as a comment. Everything else stays
 ; as it is: these comments, labels, directives, integer instructions, and the
-; MMX lines it cannot or must not encode (marked "stays").
+; MMX lines it cannot or must not encode (marked "stays"). A label it leaves
+; to the assembler: the address goes in a dd line after the db line.
 
         bits    32
 
@@ -25,15 +26,15 @@ blend_rows:
         mov     esi, [ebp+12]           ; a
         mov     edx, [ebp+16]           ; b
         mov     ecx, [ebp+20]           ; count
-        movq    mm7, [low_bits]         ; stays: a label is left to the assembler
-        movq    mm6, [high_mask]        ; stays
+        movq    mm7, [low_bits]         ; the address is a dd line after it
+        movq    mm6, [high_mask]
         xor     eax, eax
 .next:  movq    mm0, [esi+eax*8]        ; stays: a label on the line
         movq    mm1, [edx+eax*8]
         movq    mm2, mm0
         pand    mm2, mm1                ; a & b
         pand    mm2, mm7                ; the low bit lost by halving
-        psrlq   mm0, HALVE              ; stays: HALVE is a name, not a number
+        psrlq   mm0, HALVE              ; HALVE is defined above: 1
         psrlq   mm1, 1
         pand    mm0, mm6
         pand    mm1, mm6

@@ -17,7 +17,7 @@ brighten:
         punpcklbw mm6, mm6
         punpcklwd mm6, mm6
         punpckldq mm6, mm6              ; ... in all eight bytes
-        movq    mm7, qword [esi+ROW*2]  ; stays: ROW is a name
+        movq    mm7, qword [esi+ROW*2]  ; ROW is defined above: 1280
 .next:
         movq    mm0, qword [esi]
         movq    mm1, [esi+8*1]

@@ -2,12 +2,11 @@
 ; written in MASM's spellings: data named without brackets, EQU constants,
 ; displacements before the brackets and brackets side by side.
 ;
-; pakhod rewrites each MMX line as db directives; where an operand names
+; pakhod rewrites each MMX line as a db directive; where an operand names
 ; data, the address is a dd line after the db line, for the assembler to
-; fill in. The MMX lines it leaves are marked "stays".
+; fill in. The result needs no MMX support from the assembler.
 
-        .686
-        .mmx
+        .386
         .model  flat
 
 FADE_SHIFT      EQU     1               ; halve each channel

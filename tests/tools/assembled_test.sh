@@ -26,7 +26,7 @@ encoded=$(grep -c $'^\tdb\t\t.*\t\t;' "$work/after.asm" || true)
 # to GNU's (numbers 0ffh become 0xff).
 to_gas() {
   local masm=()
-  [ "$dialect" = masm ] && masm=(-e 's/;.*$//' -e 's/^\s*(\.686|\.mmx|\.model.*|END)\s*$//I' -e 's/^\s*\.code\s*$/.text/I'
+  [ "$dialect" = masm ] && masm=(-e 's/;.*$//' -e 's/^\s*(\.[3-6]86|\.mmx|\.model.*|END)\s*$//I' -e 's/^\s*\.code\s*$/.text/I'
     -e 's/^(\w+)\s+EQU\s+(.*)$/.equ \1, \2/I' -e 's/^(\w+)\s+dq\s+/\1: .quad /I' -e 's/^(\w+)\s+PROC\s*$/\1:/I'
     -e 's/^\w+\s+ENDP\s*$//I')
   { [ "$dialect" = masm ] && echo .intel_syntax noprefix
