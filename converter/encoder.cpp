@@ -67,34 +67,41 @@ OperandLayout layoutOf(const JMMXSet* def) {
 
 // The memory operand in r/m: its address, a size keyword that names a size
 // the definition accepts (or none), and its segment override. In the names
-// path a displacement may be the assembler's to fill in.
-int decideMemory(const SourceInstruction& s, const char* text, int length, uint8_t reg, uint8_t acceptedSizes,
+// path (`named`) a displacement may be the assembler's to fill in.
+template <bool isNamed>
+int decideMemory(NamedParts* named, const char* text, int length, uint8_t reg, uint8_t acceptedSizes,
                  Encoding* e) {
     MemoryOperand m;
-    NamedParts* named = s.named;
-    if (named != nullptr ? !readNamedMemoryOperand(text, length, named->names, &m, &named->memory)
-                         : !readMemoryOperand(text, length, &m))
+    if constexpr (isNamed) {
+        if (!readNamedMemoryOperand(text, length, named->names, &m, &named->memory)) return 0;
+    } else if (!readMemoryOperand(text, length, &m)) {
         return 0;
+    }
     if ((m.size & ~acceptedSizes) != 0 || !decideMemoryForm(reg, m.address, e)) return 0;
     e->segmentPrefix = m.segmentPrefix;
-    if (named != nullptr) named->displacementNamed = m.address.named;
+    if constexpr (isNamed) named->displacementNamed = m.address.named;
     return 1;
 }
 
 // An immediate byte; in the names path one the assembler works out, kept
 // as written (its byte then only holds the place).
-int readImmediateOperand(const SourceInstruction& s, const char* text, int length, uint8_t* byte) {
+template <bool isNamed>
+int readImmediateOperand(NamedParts* named, const char* text, int length, uint8_t* byte) {
     if (readImmediate(text, length, byte)) return 1;
-    bool named = false;
-    if (s.named == nullptr || !readNamedImmediate(text, length, s.named->names, byte, &named)) return 0;
-    if (named) {
-        s.named->immediate = text;
-        s.named->immediateLength = length;
+    if constexpr (isNamed) {
+        bool left = false;
+        if (!readNamedImmediate(text, length, named->names, byte, &left)) return 0;
+        if (left) {
+            named->immediate = text;
+            named->immediateLength = length;
+        }
+        return 1;
     }
-    return 1;
+    return 0;
 }
 
-int decideOperands(const SourceInstruction& s, const Definition& def, Encoding* e) {
+template <bool isNamed>
+int decideOperands(const SourceInstruction& s, const Definition& def, NamedParts* named, Encoding* e) {
     uint8_t immediate = 0;
     const uint8_t digit = static_cast<uint8_t>(def.tail.regDigit);
     switch (def.layout) {
@@ -105,15 +112,15 @@ int decideOperands(const SourceInstruction& s, const Definition& def, Encoding* 
             *e = decideRegisterForm(s.second.number, s.first.number);
             return 1;
         case OperandLayout::regFirstMemSecond:
-            return decideMemory(s, s.op2, s.op2Length, s.first.number, def.memorySizes, e);
+            return decideMemory<isNamed>(named, s.op2, s.op2Length, s.first.number, def.memorySizes, e);
         case OperandLayout::regSecondMemFirst:
-            return decideMemory(s, s.op1, s.op1Length, s.second.number, def.memorySizes, e);
+            return decideMemory<isNamed>(named, s.op1, s.op1Length, s.second.number, def.memorySizes, e);
         case OperandLayout::immediateSecond:
-            if (!readImmediateOperand(s, s.op2, s.op2Length, &immediate)) return 0;
+            if (!readImmediateOperand<isNamed>(named, s.op2, s.op2Length, &immediate)) return 0;
             *e = decideImmediateForm(def.modrmBase, s.first.number, immediate);
             return 1;
         case OperandLayout::digitMemFirst:
-            return decideMemory(s, s.op1, s.op1Length, digit, def.memorySizes, e);
+            return decideMemory<isNamed>(named, s.op1, s.op1Length, digit, def.memorySizes, e);
         case OperandLayout::none:
         case OperandLayout::opcodeOnly:
             break;
@@ -124,11 +131,12 @@ int decideOperands(const SourceInstruction& s, const Definition& def, Encoding* 
 // The operands' bytes, then what the record's tail adds after them: the
 // third operand's immediate byte, or the suffix. A third operand where the
 // record takes none does not fit.
-int decide(const SourceInstruction& s, const Definition& def, Encoding* e) {
-    if (!decideOperands(s, def, e)) return 0;
+template <bool isNamed>
+int decide(const SourceInstruction& s, const Definition& def, NamedParts* named, Encoding* e) {
+    if (!decideOperands<isNamed>(s, def, named, e)) return 0;
     if (def.tail.immediateByte) {
         uint8_t third = 0;  // read apart: the encoding's address stays untaken
-        if (!readImmediateOperand(s, s.op3, s.op3Length, &third)) return 0;
+        if (!readImmediateOperand<isNamed>(named, s.op3, s.op3Length, &third)) return 0;
         e->hasImmediate = 1;
         e->immediate = third;
     } else if (s.op3Length != 0) {
@@ -284,8 +292,8 @@ Definition definitionOf(const JMMXSet* def) {
 
 SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
                                     const char* op2, int op2Length, const char* op3, int op3Length) {
-    return SourceInstruction{line,      lineLength, op1, op1Length, op2, op2Length, op3, op3Length,
-                             classifyOperand(op1, op1Length), classifyOperand(op2, op2Length), nullptr};
+    return SourceInstruction{line, lineLength, op1, op1Length, op2, op2Length, op3, op3Length,
+                             classifyOperand(op1, op1Length), classifyOperand(op2, op2Length)};
 }
 
 int encodeSource(JStream* dst, const SourceInstruction& source, const Definition& def) {
@@ -296,16 +304,20 @@ int encodeSource(JStream* dst, const SourceInstruction& source, const Definition
         return def.isEmms || fits ? writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength) : 0;
     if (!fits) return 0;
     Encoding encoding;
-    if (source.named != nullptr) {
-        source.named->displacementNamed = false;
-        source.named->immediate = nullptr;
-        if (!decide(source, def, &encoding)) return 0;
-        return writeNamedLines(dst, def, encoding, *source.named, source.line, source.lineLength);
-    }
-    if (!decide(source, def, &encoding)) return 0;
+    if (!decide<false>(source, def, nullptr, &encoding)) return 0;
     uint8_t bytes[maxEncodingBytes];
     int count = encodingBytes(encoding, bytes);
     return writeLine(dst, def, encoding.segmentPrefix, bytes, count, source.line, source.lineLength);
+}
+
+int encodeNamedSource(JStream* dst, const SourceInstruction& source, const Definition& def, NamedParts& named) {
+    if (!kindsFit(def, source.first.kind, source.second.kind, source.op3Length != 0)) return 0;
+    if (def.opcodeBytesOnly) return writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength);
+    named.displacementNamed = false;
+    named.immediate = nullptr;
+    Encoding encoding;
+    if (!decide<true>(source, def, &named, &encoding)) return 0;
+    return writeNamedLines(dst, def, encoding, named, source.line, source.lineLength);
 }
 
 int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def, const JString& op1,

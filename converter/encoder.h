@@ -58,7 +58,6 @@ struct SourceInstruction {
     int op3Length;
     Operand first;
     Operand second;
-    NamedParts* named;  // the names path's reading; null for the plain readers
 };
 
 // True when def takes operands of these kinds (and a third operand, or
@@ -73,6 +72,11 @@ SourceInstruction sourceInstruction(const char* line, int lineLength, const char
 // Returns 1 when the line was written, 0 when def does not fit (nothing
 // written), -1 when it fits but dst did not take the whole line.
 int encodeSource(JStream* dst, const SourceInstruction& source, const Definition& def);
+
+// The names path's encodeSource: operands read with names, the kinds of
+// `source` chosen by the caller; what the assembler fills in goes to lines
+// of its own.
+int encodeNamedSource(JStream* dst, const SourceInstruction& source, const Definition& def, NamedParts& named);
 
 // The same for a line and operands held in strings.
 int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def,

@@ -56,7 +56,7 @@ char keyByteOf(char c) { return keyBytes.of[static_cast<unsigned char>(c)]; }
 // wordLength that also makes the word into an index key as it scans, so
 // the word is read once: lower-cased, zero-padded. A word too long for a
 // key is measured by wordLength; then the key holds nothing of use.
-int wordLength(const char* first, const char* end, JMnemonicIndex::Key* key) {
+[[gnu::always_inline]] inline int wordLength(const char* first, const char* end, JMnemonicIndex::Key* key) {
     constexpr int keySize = JMnemonicIndex::keySize;
     *key = JMnemonicIndex::Key{};
     int i = 0;
@@ -70,7 +70,7 @@ int wordLength(const char* first, const char* end, JMnemonicIndex::Key* key) {
     return i;
 }
 
-const char* skipBlanks(const char* p) {
+[[gnu::always_inline]] inline const char* skipBlanks(const char* p) {
     while (isBlank(*p)) ++p;
     return p;
 }
@@ -111,7 +111,7 @@ class OperandSplitter {
 public:
     OperandSplitter(const char* text, int n) : text(text), n(n), commentSeen(false) {}
 
-    void split(int from, Span& op1, Span& op2, Span& op3) {
+    [[gnu::always_inline]] void split(int from, Span& op1, Span& op2, Span& op3) {
         op1 = op2 = op3 = Span{from, from};
         int i = scan(from, op1);
         if (commentSeen) return;
@@ -137,7 +137,7 @@ private:
     static bool isSeparator(char c) { return operandByteOf(c) == OperandByte::separator; }
 
     // One operand from position i; returns where the scan stopped.
-    int scan(int from, Span& op) {
+    [[gnu::always_inline]] int scan(int from, Span& op) {
         const char* p = text + from;
         while (isSeparator(*p)) ++p;
         const char* start = p;
@@ -201,7 +201,7 @@ private:
 
 // Splits the operands of text[0..n) that follow the mnemonic and
 // classifies them for the encoder, where they stand.
-SourceInstruction candidateOf(const char* text, int n, int operandsFrom) {
+[[gnu::always_inline]] inline SourceInstruction candidateOf(const char* text, int n, int operandsFrom) {
     Span first, second, third;
     OperandSplitter(text, n).split(operandsFrom, first, second, third);
     return sourceInstruction(text, n, text + first.start, first.stop - first.start, text + second.start,
@@ -229,7 +229,9 @@ inline int copyLine(JStream* dst, const char* text, int n) {
 // whose mnemonic has none costs one lookup and no allocation, and a line
 // whose first word cannot start a mnemonic (most labels, comments and
 // ordinary instructions) is copied before the word is even scanned.
-int encodeWithIndex(JStream* dst, JStreamTokenizer* src, const char* text, int n, JLineContext* context) {
+constexpr int notEncoded = 2;  // a candidate line no record fits as written
+
+int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context) {
     const char* first = skipBlanks(text);
     if (!context->index.mayStart(*first)) return copyLine(dst, text, n);
     int start = static_cast<int>(first - text);
@@ -244,10 +246,21 @@ int encodeWithIndex(JStream* dst, JStreamTokenizer* src, const char* text, int n
         int written = encodeSource(dst, source, context->definitions[e->number]);
         if (written != 0) return written;
     }
-    // Read again, with names and MASM's spellings.
-    const int spans[3][2] = {{static_cast<int>(source.op1 - text), source.op1Length},
-                             {static_cast<int>(source.op2 - text), source.op2Length},
-                             {static_cast<int>(source.op3 - text), source.op3Length}};
+    return notEncoded;
+}
+
+// A candidate line no record fitted as written: read again, with names and
+// MASM's spellings, else copied.
+[[gnu::noinline]] int encodeNamedOrCopy(JStream* dst, JStreamTokenizer* src, const char* text, int n,
+                                        JLineContext* context) {
+    const char* first = skipBlanks(text);
+    JMnemonicIndex::Key key;
+    const int length = wordLength(first, text + n, &key);
+    const JMnemonicIndex::Entry* entry = context->index.find(first, length);
+    const SourceInstruction source = candidateOf(text, n, static_cast<int>(first - text) + length);
+    const JNamedLines::Spans spans = {{static_cast<int>(source.op1 - text), static_cast<int>(source.op2 - text),
+                                       static_cast<int>(source.op3 - text)},
+                                      {source.op1Length, source.op2Length, source.op3Length}};
     int written = context->named.encode(dst, src, text, n, spans, entry, context->definitions.get());
     return written != 0 ? written : copyLine(dst, text, n);
 }
@@ -260,21 +273,30 @@ JLineContext::JLineContext(JMMXSet* table)
     for (JMMXSet* r = table->nextRecord(); r != table; r = r->nextRecord()) definitions[n++] = definitionOf(r);
 }
 
+namespace {
+
+// processLine for callers without a context: they pay for an index per
+// line, and see no names.
+[[gnu::noinline]] int processLineOnce(JStream* dst, JStreamTokenizer* src, JMMXSet* table, const char* text, int n) {
+    JLineContext once(table);
+    once.named.names.giveUp();
+    if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+    int written = encodeWithIndex(dst, text, n, &once);
+    return written != notEncoded ? written : encodeNamedOrCopy(dst, src, text, n, &once);
+}
+
+}  // namespace
+
 int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContext* context) {
     const char* text;
     int n;
     if (src->readLineView(&text, &n) == 0) return 0;
-    if (context == nullptr) {  // callers without a context pay for an index per line, and see no names
-        JLineContext once(table);
-        once.named.names.giveUp();
-        return n == 0 ? (dst->write(lineEnd, 2) == 2 ? 1 : -1) : encodeWithIndex(dst, src, text, n, &once);
-    }
-    JSourceNames& names = context->named.names;
-    ++context->named.linesRead;
+    if (context == nullptr) return processLineOnce(dst, src, table, text, n);
     // Once the names are known, every line passes them on its way: what it
-    // defines counts from the next line on.
-    const bool followed = names.state() == JSourceNames::ready;
-    int written = n == 0 ? (dst->write(lineEnd, 2) == 2 ? 1 : -1) : encodeWithIndex(dst, src, text, n, context);
-    if (followed) names.pass(text, n);
-    return written;
+    // defines counts from there on. (An instruction line defines nothing.)
+    JSourceNames& names = context->named.names;
+    if (names.state() == JSourceNames::ready) names.pass(text, n);
+    if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+    int written = encodeWithIndex(dst, text, n, context);
+    return written != notEncoded ? written : encodeNamedOrCopy(dst, src, text, n, context);
 }

@@ -129,14 +129,3 @@ int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding) {
     }
     return 1;
 }
-
-int encodingBytes(const Encoding& e, uint8_t* out) {
-    int n = 0;
-    out[n++] = packFields(e.mod, e.reg, e.rm);
-    if (e.hasSib) out[n++] = packFields(e.sibScale, e.sibIndex, e.sibBase);
-    for (int i = 0; i < e.displacementSize; ++i)
-        out[n++] = static_cast<uint8_t>(e.displacement >> (8 * i));
-    if (e.hasImmediate) out[n++] = e.immediate;
-    if (e.hasSuffix) out[n++] = e.suffix;
-    return n;
-}

@@ -65,6 +65,15 @@ int decideMemoryForm(uint8_t reg, const Address& address, Encoding* encoding);
 
 // The bytes after the opcode, in order: ModR/M, SIB, displacement,
 // immediate, suffix.
-int encodingBytes(const Encoding& encoding, uint8_t* out);
+// Inline: both the line loop and the names path write them.
+inline int encodingBytes(const Encoding& e, uint8_t* out) {
+    int n = 0;
+    out[n++] = packFields(e.mod, e.reg, e.rm);
+    if (e.hasSib) out[n++] = packFields(e.sibScale, e.sibIndex, e.sibBase);
+    for (int i = 0; i < e.displacementSize; ++i) out[n++] = static_cast<uint8_t>(e.displacement >> (8 * i));
+    if (e.hasImmediate) out[n++] = e.immediate;
+    if (e.hasSuffix) out[n++] = e.suffix;
+    return n;
+}
 
 #endif

@@ -84,22 +84,22 @@ Readings readingsOf(const char* text, int n, const JSourceNames& names) {
 
 }  // namespace
 
-int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, const int (&spans)[3][2],
+int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, const Spans& spans,
                         const JMnemonicIndex::Entry* chain, const Definition* definitions) {
     bool named[3];
     bool anyNamed = false;
-    for (int i = 0; i < 3; ++i) anyNamed |= named[i] = holdsName(text + spans[i][0], spans[i][1]);
+    for (int i = 0; i < 3; ++i) anyNamed |= named[i] = holdsName(text + spans.at[i], spans.length[i]);
     if (anyNamed && names.state() == JSourceNames::unread) {
         lineCopy.clear();  // reading the source again moves its buffer, where the line is
         lineCopy.add(text, n);
         text = lineCopy.data();
-        names.learn(src->stream, linesRead, src->position);
+        names.learn(src->stream, src->position);
     }
     const char* op[3];
     int length[3];
     for (int i = 0; i < 3; ++i) {
-        op[i] = text + spans[i][0];
-        length[i] = spans[i][1];
+        op[i] = text + spans.at[i];
+        length[i] = spans.length[i];
         if (!named[i]) continue;
         bool changed = false;
         if (!names.resolve(op[i], length[i], resolved[i], false, &changed)) return 0;
@@ -127,9 +127,8 @@ int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, 
     source.first = Operand{chosen[0], first.number};
     source.second = Operand{chosen[1], second.number};
     parts.names = &names;
-    source.named = &parts;
     for (const JMnemonicIndex::Entry* e = chain; e != nullptr; e = e->nextSame) {
-        int written = encodeSource(dst, source, definitions[e->number]);
+        int written = encodeNamedSource(dst, source, definitions[e->number], parts);
         if (written != 0) return written;
     }
     return 0;

@@ -18,15 +18,20 @@
 class JNamedLines {
 public:
     JSourceNames names;
-    int linesRead = 0;  // lines of the source consumed so far, the current one included
 
-    // A candidate line: text[0..n), its operands at the given spans of it
-    // (start, length), the records of its mnemonic from `chain` on, read
+    // Where a line's three operands stand in it, and their lengths.
+    struct Spans {
+        int at[3];
+        int length[3];
+    };
+
+    // A candidate line: text[0..n), its operands at the given spans of it,
+    // the records of its mnemonic from `chain` on, read
     // through `definitions` by record number. The source is read again
     // through `src` when names are first needed; `text` then moves to a copy
     // of the line. Returns what encodeSource does: 1 written, 0 not encoded
     // (the caller copies the line), -1 a write failed.
-    int encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, const int (&spans)[3][2],
+    int encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, const Spans& spans,
                const JMnemonicIndex::Entry* chain, const Definition* definitions);
 
 private:

@@ -426,9 +426,11 @@ void addTermText(NamedTerms* named, int sign, const char* from, const char* to) 
 
 // One term after an operator of the given sign (+1/-1): a register, a
 // register with its scale on either side, or a constant expression added to
-// *sum. A register is never subtracted. Without `named` the first term is a
-// register and every other a constant; with it, a term may hold names, and
-// every term that is not a register is also kept as text.
+// *sum. A register is never subtracted. For the plain readers the first term
+// is a register and every other a constant; in the names path (isNamed) a
+// term may hold names, and every term that is not a register is also kept
+// as text in `named`.
+template <bool isNamed>
 int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum, NamedTerms* named) {
     const Cursor start = c;
     Word w1, w2;
@@ -444,19 +446,19 @@ int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum, NamedTerm
             return sign > 0 && addScaledRegister(a, w1.isRegister ? w1.reg : w2.reg, w1.isRegister ? w2.number : w1.number);
         }
     }
-    if (named != nullptr) {  // reg*SCALE or SCALE*reg, the scale a value the source defines
+    if constexpr (isNamed) {  // reg*SCALE or SCALE*reg, the scale a value the source defines
         int scaled = readScaleByName(c = start, sign, a, named->names);
         if (scaled >= 0) return scaled;
         c = start;
         readWord(c, &w1);
     }
     if (isWord && w1.isRegister) return next.peek() != '*' && sign > 0 && addRegister(a, w1.reg);
-    if (first && named == nullptr) return 0;
+    if (first && !isNamed) return 0;
     int64_t value = w1.number;
     if (!isWord || next.peek() == '*') {  // not a lone number: the expression reader
         c = start;
         if (!readProduct(c, displacementRange, &value)) {
-            if (named == nullptr) return 0;
+            if constexpr (!isNamed) return 0;
             c = start;
             NamedValue v;  // names: their values, or the assembler's to fill in
             if (!readNamedProduct(c, named->names, displacementRange, &v)) return 0;
@@ -468,18 +470,19 @@ int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum, NamedTerm
             value = v.value;
         }
     }
-    if (named != nullptr) addTermText(named, sign, start.p, c.p);
+    if constexpr (isNamed) addTermText(named, sign, start.p, c.p);
     *sum += sign * value;
     return within(value, displacementRange) && within(*sum, displacementRange);
 }
 
 // Terms joined by + and -, up to c's end, into the address; `first` when
 // they begin the operand.
+template <bool isNamed>
 int readTermsInto(Cursor c, int first, Address* a, int64_t* sum, NamedTerms* named) {
     int sign = 1;
     for (;; first = 0) {
         c.skipBlanks();
-        if (!readTerm(c, sign, first, a, sum, named)) return 0;
+        if (!readTerm<isNamed>(c, sign, first, a, sum, named)) return 0;
         c.skipBlanks();
         if (c.p == c.end) return 1;
         if (*c.p != '+' && *c.p != '-') return 0;
@@ -490,7 +493,7 @@ int readTermsInto(Cursor c, int first, Address* a, int64_t* sum, NamedTerms* nam
 // The terms between a memory operand's brackets; c ends at the closing one.
 int readTerms(Cursor c, Address* a) {
     int64_t sum = 0;
-    if (!readTermsInto(c, 1, a, &sum, nullptr)) return 0;
+    if (!readTermsInto<false>(c, 1, a, &sum, nullptr)) return 0;
     a->displacement = static_cast<uint32_t>(sum);
     return 1;
 }
@@ -621,7 +624,7 @@ int readNamedMemoryOperand(const char* text, int length, const JSourceNames* nam
     int first = 1;
     if (open != c.p) {  // MASM's displacement before the brackets (table[esi]), or no brackets at all
         Cursor outer = {c.p, open != nullptr ? open : c.end};
-        if (!readTermsInto(outer, 1, &m.address, &sum, &terms)) return 0;
+        if (!readTermsInto<true>(outer, 1, &m.address, &sum, &terms)) return 0;
         if (m.address.plainCount + m.address.scaled > 0) return 0;  // registers stand inside brackets
         c.p = outer.end;
         first = 0;
@@ -636,7 +639,7 @@ int readNamedMemoryOperand(const char* text, int length, const JSourceNames* nam
             if (m.segmentPrefix != 0) return 0;  // one override at most
             m.segmentPrefix = prefix;
         }
-        if (!readTermsInto(inside, first, &m.address, &sum, &terms)) return 0;
+        if (!readTermsInto<true>(inside, first, &m.address, &sum, &terms)) return 0;
         first = 0;
         c.p = close + 1;
         c.skipBlanks();

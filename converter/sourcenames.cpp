@@ -5,6 +5,7 @@
 
 #include "jasciicase.h"
 #include "jstreamtokenizer.h"
+#include "jstring.h"
 #include "operand.h"
 #include "words.h"
 
@@ -646,19 +647,20 @@ void JSourceNames::interpretNamed(Line& line, const char* name, int n) {
     }
 }
 
-int JSourceNames::learn(JStream* source, int linesBefore, int32_t resumeAt) {
+// The source is read by whole lines into a string of its own (not the
+// line loop's reader, which the compiler then keeps in the loop's code).
+int JSourceNames::learn(JStream* source, int32_t resumeAt) {
     JStreamTokenizer lines;
-    const char* text;
-    int n;
+    JString line;
     current = ready;
     reset(true);
     lines.setStream(source);
-    while (lines.readLineView(&text, &n) > 0) pass(text, n);
+    while (lines.readLine(line) > 0) pass(line.data, line.length());
     bool whole = static_cast<uint32_t>(lines.position) == source->size();
     fileConfused = structure->confused;
     reset(false);
     lines.setStream(source);
-    for (int i = 0; whole && i < linesBefore && lines.readLineView(&text, &n) > 0; ++i) pass(text, n);
+    while (whole && lines.position < resumeAt && lines.readLine(line) > 0) pass(line.data, line.length());
     source->seek(resumeAt, 0);
     if (!whole) current = unknown;
     return whole ? 1 : 0;

@@ -55,16 +55,17 @@ public:
     State state() const { return current; }
 
     // Reads `source` whole from its start to learn every definition, then
-    // its first `linesBefore` lines again for the state at the line after
-    // them; leaves the stream at offset `resumeAt`. 1 when done, 0 when the
-    // source could not be read whole.
-    int learn(JStream* source, int linesBefore, int32_t resumeAt);
+    // again up to offset `resumeAt` (the end of the current line), for the
+    // state at the line after; leaves the stream there. 1 when done, 0 when
+    // the source could not be read whole.
+    int learn(JStream* source, int32_t resumeAt);
     // No source to learn from: every name is ambiguous from now on.
     void giveUp() { current = unknown; }
 
     // One more line of the source has gone by: what it defines or opens
-    // applies from the next line on.
-    void pass(const char* text, int n);
+    // applies from the next line on. (Kept out of the line loop's code,
+    // which runs it only for sources that use names.)
+    [[gnu::noinline]] void pass(const char* text, int n);
 
     // What the name text[0..n) stands for at the current line.
     NameMeaning meaning(const char* text, int n) const;

@@ -39,7 +39,16 @@ unsigned hashOfKey(const Key& key) {
     return static_cast<unsigned>(h >> 32);
 }
 
-bool sameKey(const Key& a, const Key& b) { return std::memcmp(a.bytes, b.bytes, keySize) == 0; }
+// Two words each, so the comparison never becomes a library call.
+bool sameKey(const Key& a, const Key& b) {
+    static_assert(keySize == 16, "a key is two 64-bit words");
+    uint64_t a0, a1, b0, b1;
+    std::memcpy(&a0, a.bytes, 8);
+    std::memcpy(&a1, a.bytes + 8, 8);
+    std::memcpy(&b0, b.bytes, 8);
+    std::memcpy(&b1, b.bytes + 8, 8);
+    return a0 == b0 && a1 == b1;
+}
 
 // A mnemonic with an upper-case letter never equals a lower-cased source
 // mnemonic, so such records are left out of the index.
