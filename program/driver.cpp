@@ -88,7 +88,7 @@ const char usingNote[] = "pakhod: using %s\n";
 const char reasonLine[] = "%spakhod: %s: %s\n";
 const char notFoundReason[] = "not found; searched, in order:";
 const char searchedPlace[] = "  %.*s\n";
-const char waitedReason[] = " (waited 10 seconds)";
+const char waitedReason[] = " (waited %d seconds)";
 const char nulReason[] = "not 8-bit text: a NUL byte at offset ";
 const char nulHint[] = " (UTF-16 text or a binary file)";
 const char sameFileReason[] = "the same file as the source ";
@@ -128,8 +128,10 @@ int openForReading(JWinFile& file, const char* name) {
 // was waited for.
 JString openFailure(const JWinFile& file) {
     JString reason = reasonFor(file.lastError);
-    if (file.lastOpenWasLocked()) reason.append(waitedReason);
-    return reason;
+    if (!file.lastOpenWasLocked()) return reason;
+    char waited[sizeof waitedReason + 16];
+    std::snprintf(waited, sizeof waited, waitedReason, static_cast<int>(lockWaitMilliseconds / 1000));
+    return reason.append(waited);
 }
 
 // The definition table, or null after the message that it cannot be found
