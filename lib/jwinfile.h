@@ -25,9 +25,16 @@ public:
     // The system's handle of the open file (a descriptor, or a HANDLE), or
     // closedHandle while closed.
     intptr_t handle;
-    // The system's error code of the last failed open (0 after a successful
-    // one); lastOpenWasLocked() tells whether another holder refused it.
+    // Why the last open, read, write or close failed: the system's error
+    // code (errno, or GetLastError() on Windows), or one of JWinFile's own
+    // below for what it refuses itself; 0 after a successful open.
     int lastError;
+
+    // JWinFile's own codes; the system's are positive.
+    static constexpr int notRegularFile = -1;  // reading takes regular files only
+    static constexpr int tooLarge = -2;        // 2 GiB or more: offsets are 32-bit
+    static constexpr int heldElsewhere = -3;   // another holder has the file
+    static constexpr int isDirectory = -4;
 
     JWinFile();
     ~JWinFile() override;
@@ -45,7 +52,7 @@ public:
 
     int isOpen() const { return handle != closedHandle; }
     // 1 when the last open failed only because another holder has the file.
-    int lastOpenWasLocked() const;
+    int lastOpenWasLocked() const { return lastError == heldElsewhere ? 1 : 0; }
 };
 
 #endif

@@ -9,6 +9,7 @@
 #include "jwinfile.h"
 #include "lineprocessor.h"
 #include "platform.h"
+#include "version.h"
 
 namespace {
 
@@ -37,11 +38,78 @@ const char twoNameProgress[] = "Encoding %s to %s...\n\n";
 
 const char bannerText[] =
     "----------------------------------------\n"
-    "    Pakhod ver.1.00 beta 1\n"
+    "    Pakhod ver." PAKHOD_VERSION "\n"
     "        MMX instructions to db directives for 32-bit x86 assemblers\n"
     "        Written by the pakhod developers\n"
     "        Contact: the pakhod project's issue tracker\n"
     "----------------------------------------\n\n";
+
+const char helpText[] =
+    "Usage: pakhod srcfile [destfile]\n"
+    "       pakhod --help | --version\n"
+    "\n"
+    "Rewrites the MMX instructions of a 32-bit x86 assembly source as db\n"
+    "directives holding their machine code, each followed by its line as a\n"
+    "comment. Every other line is copied as it is.\n"
+    "\n"
+    "  srcfile        the source to read\n"
+    "  destfile       the file to write; without it, or when it is srcfile\n"
+    "                 again, srcfile is rewritten in place\n"
+    "  -h, --help     print this text (/? too, on Windows)\n"
+    "  -V, --version  print the version\n"
+    "\n"
+    "The instructions come from mmx_set.def, looked for in this order: the\n"
+    "directory of pakhod itself, the current directory, each directory of\n"
+    "PATH, then ../share/pakhod/ beside the directory of pakhod.\n"
+    "\n"
+    "Exit status: 1 when the run completed; 0 after this text, the version,\n"
+    "the usage line or an error (the reverse of the usual rule, which\n"
+    "callers rely on). Errors are explained on standard error.\n";
+
+const char versionText[] =
+    "pakhod " PAKHOD_VERSION "\n"
+    "MIT License. Copyright (c) 2026 The pakhod developers. No warranty.\n";
+
+// The texts a sole argument asks for, unless a file has its name.
+struct InfoOption {
+    const char* argument;
+    const char* text;
+};
+const InfoOption infoOptions[] = {
+    {"--help", helpText}, {"-h", helpText}, {"--version", versionText}, {"-V", versionText}};
+
+// Standard error: warnings about the command line, the definition file
+// used, and after each error message the reason, on a line of its own.
+const char optionWarning[] =
+    "pakhod: warning: taken as destfile: %s (pakhod takes no options; to name a file that starts with '-', write ./%s)\n";
+const char ignoredWarning[] =
+    "pakhod: warning: ignored: %s (pakhod reads srcfile and destfile only; to convert several files, run it once per file)\n";
+const char usingNote[] = "pakhod: using %s\n";
+const char reasonLine[] = "%spakhod: %s: %s\n";
+const char notFoundReason[] = "not found; searched, in order:";
+const char searchedPlace[] = "  %.*s\n";
+const char waitedReason[] = " (waited %d seconds)";
+const char nulReason[] = "not 8-bit text: a NUL byte at offset ";
+const char nulHint[] = " (UTF-16 text or a binary file)";
+const char sameFileReason[] = "the same file as the source ";
+const char sameFileHint[] = " (to rewrite it in place, name it once)";
+const char shortWriteReason[] = "a write was cut short";
+const char sizeMismatchReason[] = "the bytes read did not match its size";
+
+// The words for an error code, or `unknown` when no call failed (code 0).
+JString reasonFor(int code, const char* unknown = "") {
+    JString text(unknown);
+    if (code != 0) errorText(code, text);
+    return text;
+}
+
+// "pakhod: NAME: REASON" on standard error. Standard output is flushed
+// first, so that a terminal shows the two in the order written; `ownLine`
+// ends the line of a message printed without a line end.
+void explain(const char* name, const JString& reason, bool ownLine = false) {
+    std::fflush(stdout);
+    std::fprintf(stderr, reasonLine, ownLine ? "\n" : "", name, reason.data);
+}
 
 // Opens `name` for reading. While the open is refused only because another
 // process holds the file, tries again after a pause, for a limited time.
@@ -56,26 +124,52 @@ int openForReading(JWinFile& file, const char* name) {
     return 1;
 }
 
-// The definition table, or null when the definition file cannot be found
-// or opened.
+// Why `file` could not be opened for reading; a file held by another run
+// was waited for.
+JString openFailure(const JWinFile& file) {
+    JString reason = reasonFor(file.lastError);
+    if (!file.lastOpenWasLocked()) return reason;
+    char waited[sizeof waitedReason + 16];
+    std::snprintf(waited, sizeof waited, waitedReason, static_cast<int>(lockWaitMilliseconds / 1000));
+    return reason.append(waited);
+}
+
+// The definition table, or null after the message that it cannot be found
+// (with the places searched) or opened. A file used from elsewhere than
+// where pakhod is shipped with it is named, so that a stray copy shows.
 JMMXSet* loadTable() {
-    JString path;
-    if (!findDefinitionFile(definitionFileName, path)) return nullptr;
+    DefinitionSearch search;
+    if (!findDefinitionFile(definitionFileName, search)) {
+        std::fputs(definitionMessage, stdout);
+        explain(definitionFileName, notFoundReason);
+        for (const char *place = search.searched.data, *end; (end = std::strchr(place, '\n')) != nullptr; place = end + 1)
+            std::fprintf(stderr, searchedPlace, static_cast<int>(end - place), place);
+        return nullptr;
+    }
     JWinFile definitions;
-    if (!openForReading(definitions, path.data)) return nullptr;
+    if (!openForReading(definitions, search.path.data)) {
+        std::fputs(definitionMessage, stdout);
+        explain(search.path.data, openFailure(definitions));
+        return nullptr;
+    }
+    if (!search.shipped) std::fprintf(stderr, usingNote, search.path.data);
     JBufferedStream buffered(&definitions, definitionBuffer);
     JMMXSet* table = loadDefinitions(&buffered);
     definitions.close();
     return table;
 }
 
-// Assembly text holds no NUL byte; UTF-16 text and binaries do.
-int isTextFile(JStream& source) {
+// The offset of the first NUL byte of `source`, or -1 when it holds none:
+// assembly text holds none; UTF-16 text and binaries do.
+long firstNulOffset(JStream& source) {
     char block[scanBlock];
     source.seek(0, 0);
-    for (int n; (n = source.read(block, scanBlock)) > 0;)
-        if (std::memchr(block, '\0', static_cast<size_t>(n)) != nullptr) return 0;
-    return 1;
+    long offset = 0;
+    for (int n; (n = source.read(block, scanBlock)) > 0; offset += n) {
+        const char* nul = static_cast<const char*>(std::memchr(block, '\0', static_cast<size_t>(n)));
+        if (nul != nullptr) return offset + (nul - block);
+    }
+    return -1;
 }
 
 // Writes the converted source to `destination` and closes it: the one
@@ -104,44 +198,79 @@ int convertFile(JMMXSet* table, const char* sourceName, const char* destinationA
     JWinFile source;
     if (!openForReading(source, sourceName)) {
         std::printf(sourceMessage, sourceName);
+        explain(sourceName, openFailure(source), true);
         return 0;
     }
-    if (!isTextFile(source)) {
+    long nul = firstNulOffset(source);
+    if (nul >= 0) {
         std::printf(notTextMessage, sourceName);
+        explain(sourceName, JString(nulReason) + nul + nulHint);
         return 0;
     }
     int inPlace = std::strcmp(sourceName, destinationArgument) == 0;
     JString destinationName(destinationArgument);
-    if (inPlace && !createTemporaryFile(destinationName)) {
+    int error = 0;
+    if (inPlace && !createTemporaryFile(destinationName, error)) {
         std::printf(destinationMessage, destinationName.data);
+        explain(destinationName.data, reasonFor(error));
+        return 0;
+    }
+    if (!inPlace && namesHeldFile(destinationName.data, source)) {
+        std::printf(destinationMessage, destinationName.data);
+        explain(destinationName.data, sameFileReason + JString(sourceName) + sameFileHint);
         return 0;
     }
     JWinFile destination;
-    int destinationIsSource = !inPlace && namesHeldFile(destinationName.data, source);
-    if (destinationIsSource || !destination.open(destinationName.data, modeCreate)) {
+    if (!destination.open(destinationName.data, modeCreate)) {
         if (inPlace) removeFile(destinationName.data);
         std::printf(destinationMessage, destinationName.data);
+        explain(destinationName.data, reasonFor(destination.lastError));
         return 0;
     }
     printBanner(sourceName, destinationName.data, inPlace);
     int written = writeDestination(destination, source, table);
     if (written != convertCompleted) {
         if (inPlace) removeFile(destinationName.data);
-        if (written == convertReadFailed)
+        if (written == convertReadFailed) {
             std::printf(readMessage, sourceName);
-        else
+            explain(sourceName, reasonFor(source.lastError, sizeMismatchReason));
+        } else {
             std::printf(writeMessage, destinationName.data);
+            explain(destinationName.data, reasonFor(destination.lastError, shortWriteReason));
+        }
         return 0;
     }
     if (inPlace) {
-        if (!replaceFileContent(sourceName, destinationName.data, source)) {
+        if (!replaceFileContent(sourceName, destinationName.data, source, error)) {
             keepFile(destinationName.data);
             std::printf(replaceMessage, sourceName, destinationName.data);
+            explain(sourceName, reasonFor(error));
             return 0;
         }
         removeFile(destinationName.data);
     }
     return 1;
+}
+
+// Prints the text a sole argument asks for (--help, --version), unless a
+// file has that name: then it is a source like any other. 1 when printed.
+int printedInfo(int argc, const char* const* argv) {
+    if (argc != 2 || pathExists(argv[1])) return 0;
+    const char* text = isSystemHelpOption(argv[1]) ? helpText : nullptr;
+    for (const InfoOption& option : infoOptions)
+        if (std::strcmp(argv[1], option.argument) == 0) text = option.text;
+    if (text != nullptr) std::fputs(text, stdout);
+    return text != nullptr;
+}
+
+// Names on standard error what the command line holds besides a source and
+// a destination: a destination that looks like an option, and the rest.
+void warnAboutArguments(int argc, const char* const* argv) {
+    if (argc > 2 && argv[2][0] == '-') std::fprintf(stderr, optionWarning, argv[2], argv[2]);
+    if (argc <= 3) return;
+    JString ignored(argv[3]);
+    for (int i = 4; i < argc; ++i) ignored.append(' ').append(argv[i]);
+    std::fprintf(stderr, ignoredWarning, ignored.data);
 }
 
 }  // namespace
@@ -169,11 +298,10 @@ int runDriver(int argc, const char* const* argv) {
         std::fputs(usageText, stdout);
         return 0;
     }
+    if (printedInfo(argc, argv)) return 0;
+    warnAboutArguments(argc, argv);
     JMMXSet* table = loadTable();
-    if (table == nullptr) {
-        std::fputs(definitionMessage, stdout);
-        return 0;
-    }
+    if (table == nullptr) return 0;
     int status = convertFile(table, argv[1], argc > 2 ? argv[2] : argv[1]);
     JList::deleteList(table);
     return status;

@@ -3,8 +3,9 @@
 # with the C++ toolchain: Ninja; NASM for the example tests; the MinGW-w64
 # cross compiler, Wine and unzip for the Windows build, its tests and its
 # package; dpkg-dev for the Debian package's dependencies; strace, with
-# which a test makes system calls fail. Needs root for
-# apt-get; does nothing when everything is there.
+# which a test makes system calls fail. Run as an ordinary user, it installs
+# through sudo (which may ask for a password); as root, directly. Does
+# nothing when everything is there.
 set -euo pipefail
 missing=()
 need() { command -v "$1" >/dev/null || missing+=("$2"); }
@@ -17,8 +18,14 @@ need unzip unzip
 need strace strace
 need dpkg-shlibdeps dpkg-dev
 if [ ${#missing[@]} -gt 0 ]; then
-  echo "installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  as_root=()
+  if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null || { echo "missing: ${missing[*]}; installing them needs root (run this as root, or install sudo)"; exit 1; }
+    as_root=(sudo)
+    echo "installing with sudo apt-get (sudo may ask for your password): ${missing[*]}"
+  else
+    echo "installing with apt-get: ${missing[*]}"
+  fi
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
+  "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi

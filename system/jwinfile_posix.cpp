@@ -24,16 +24,22 @@ int openDescriptor(const char* name, int mode) {
     return ::open(name, flags | O_WRONLY);
 }
 
-// The reason (an errno value) why this descriptor may not be used in this
+// The reason (a JWinFile code) why this descriptor may not be used in this
 // mode, or 0. Locks are taken on regular files only, so that devices such as
 // /dev/null can be shared.
 int refusal(int fd, int mode, const struct stat& st) {
-    if (S_ISDIR(st.st_mode)) return EISDIR;
-    if (mode == modeRead && !S_ISREG(st.st_mode)) return EINVAL;
+    if (S_ISDIR(st.st_mode)) return JWinFile::isDirectory;
+    if (mode == modeRead && !S_ISREG(st.st_mode)) return JWinFile::notRegularFile;
     if (!S_ISREG(st.st_mode)) return 0;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return EWOULDBLOCK;
-    if (mode != modeCreate && st.st_size > largestFile) return EFBIG;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return JWinFile::heldElsewhere;
+    if (mode != modeCreate && st.st_size > largestFile) return JWinFile::tooLarge;
     return 0;
+}
+
+// The byte count of a read or write, or 0 with the reason kept on failure.
+int transferred(ssize_t n, int& lastError) {
+    if (n < 0) lastError = errno;
+    return n > 0 ? static_cast<int>(n) : 0;
 }
 
 }  // namespace
@@ -73,14 +79,12 @@ void JWinFile::close() {
 
 int JWinFile::read(char* buffer, int count) {
     if (handle == closedHandle || count <= 0) return 0;
-    ssize_t n = ::read(descriptorOf(handle), buffer, static_cast<size_t>(count));
-    return n > 0 ? static_cast<int>(n) : 0;
+    return transferred(::read(descriptorOf(handle), buffer, static_cast<size_t>(count)), lastError);
 }
 
 int JWinFile::write(const char* buffer, int count) {
     if (handle == closedHandle || count <= 0) return 0;
-    ssize_t n = ::write(descriptorOf(handle), buffer, static_cast<size_t>(count));
-    return n > 0 ? static_cast<int>(n) : 0;
+    return transferred(::write(descriptorOf(handle), buffer, static_cast<size_t>(count)), lastError);
 }
 
 int JWinFile::seek(int32_t offset, int origin) {
@@ -95,5 +99,3 @@ uint32_t JWinFile::size() {
     if (st.st_size < 0 || st.st_size >= 0xFFFFFFFF) return 0xFFFFFFFFu;
     return static_cast<uint32_t>(st.st_size);
 }
-
-int JWinFile::lastOpenWasLocked() const { return lastError == EWOULDBLOCK ? 1 : 0; }

@@ -13,15 +13,31 @@ constexpr LONGLONG largestFile = 0x7FFFFFFF;  // offsets are signed 32-bit
 
 HANDLE handleOf(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 
-// The reason (a system error code) why this open file may not be used in
-// this mode, or 0: reading takes regular files only (not NUL, pipes or
-// consoles), and files too big for 32-bit offsets.
-DWORD refusal(HANDLE file, int mode) {
+// The reason (a JWinFile code or the system's) why this open file may not
+// be used in this mode, or 0: reading takes regular files only (not NUL,
+// pipes or consoles), and files too big for 32-bit offsets.
+int refusal(HANDLE file, int mode) {
     if (mode != modeRead) return 0;
-    if (GetFileType(file) != FILE_TYPE_DISK) return ERROR_INVALID_FUNCTION;
+    if (GetFileType(file) != FILE_TYPE_DISK) return JWinFile::notRegularFile;
     LARGE_INTEGER size;
-    if (!GetFileSizeEx(file, &size)) return GetLastError();
-    return size.QuadPart > largestFile ? ERROR_FILE_TOO_LARGE : 0;
+    if (!GetFileSizeEx(file, &size)) return static_cast<int>(GetLastError());
+    return size.QuadPart > largestFile ? JWinFile::tooLarge : 0;
+}
+
+// Why CreateFileA refused `name`: another holder, a directory (which it
+// calls access denied), or the system's own code.
+int openFailure(const char* name) {
+    DWORD why = GetLastError();
+    if (why == ERROR_SHARING_VIOLATION || why == ERROR_LOCK_VIOLATION) return JWinFile::heldElsewhere;
+    DWORD attributes = GetFileAttributesA(name);
+    bool directory = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    return why == ERROR_ACCESS_DENIED && directory ? JWinFile::isDirectory : static_cast<int>(why);
+}
+
+// The byte count of a read or write, or 0 with the reason kept on failure.
+int transferred(BOOL done, DWORD n, int& lastError) {
+    if (!done) lastError = static_cast<int>(GetLastError());
+    return done ? static_cast<int>(n) : 0;
 }
 
 }  // namespace
@@ -32,10 +48,10 @@ int JWinFile::open(const char* name, int mode) {
     DWORD access = mode == modeRead ? GENERIC_READ : GENERIC_WRITE;
     DWORD disposition = mode == modeCreate ? CREATE_ALWAYS : OPEN_EXISTING;
     HANDLE file = CreateFileA(name, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD why = file == INVALID_HANDLE_VALUE ? GetLastError() : refusal(file, mode);
+    int why = file == INVALID_HANDLE_VALUE ? openFailure(name) : refusal(file, mode);
     if (why != 0) {
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-        lastError = static_cast<int>(why);
+        lastError = why;
         return 0;
     }
     handle = reinterpret_cast<intptr_t>(file);
@@ -51,17 +67,16 @@ void JWinFile::close() {
 
 int JWinFile::read(char* buffer, int count) {
     DWORD n = 0;
-    if (handle == closedHandle || count <= 0 || !ReadFile(handleOf(handle), buffer, static_cast<DWORD>(count), &n, nullptr))
-        return 0;
-    return static_cast<int>(n);
+    if (handle == closedHandle || count <= 0) return 0;
+    BOOL done = ReadFile(handleOf(handle), buffer, static_cast<DWORD>(count), &n, nullptr);
+    return transferred(done, n, lastError);
 }
 
 int JWinFile::write(const char* buffer, int count) {
     DWORD n = 0;
-    if (handle == closedHandle || count <= 0 ||
-        !WriteFile(handleOf(handle), buffer, static_cast<DWORD>(count), &n, nullptr))
-        return 0;
-    return static_cast<int>(n);
+    if (handle == closedHandle || count <= 0) return 0;
+    BOOL done = WriteFile(handleOf(handle), buffer, static_cast<DWORD>(count), &n, nullptr);
+    return transferred(done, n, lastError);
 }
 
 int JWinFile::seek(int32_t offset, int origin) {
@@ -77,8 +92,4 @@ uint32_t JWinFile::size() {
     if (handle == closedHandle || !GetFileSizeEx(handleOf(handle), &size)) return 0xFFFFFFFFu;
     if (size.QuadPart < 0 || size.QuadPart >= 0xFFFFFFFF) return 0xFFFFFFFFu;
     return static_cast<uint32_t>(size.QuadPart);
-}
-
-int JWinFile::lastOpenWasLocked() const {
-    return lastError == ERROR_SHARING_VIOLATION || lastError == ERROR_LOCK_VIOLATION ? 1 : 0;
 }

@@ -17,17 +17,19 @@ void endWithSeparator(JString& directory) {
     if (n == 0 || !sys::isDirectorySeparator(directory.data[n - 1])) directory.append(sys::directorySeparator);
 }
 
-// Looks for directory + name; an empty directory is the current one.
-int foundIn(JString directory, const char* name, JString& path) {
+// Looks for directory + name, and notes the directory as searched; an
+// empty directory is the current one.
+int foundIn(JString directory, const char* name, DefinitionSearch& search) {
     if (directory.length() == 0) directory.assign(".");
     endWithSeparator(directory);
+    search.searched.append(directory).append('\n');
     JString candidate = directory + name;
     if (!sys::isRegularFile(candidate.data)) return 0;
-    path = candidate;
+    search.path = candidate;
     return 1;
 }
 
-int foundOnPath(const char* name, JString& path) {
+int foundOnPath(const char* name, DefinitionSearch& search) {
     const char* list = std::getenv("PATH");
     if (list == nullptr) return 0;
     for (const char* start = list;;) {
@@ -36,11 +38,24 @@ int foundOnPath(const char* name, JString& path) {
         JString directory(static_cast<int>(n) + 1);
         std::memcpy(directory.data, start, n);
         directory.data[n] = '\0';
-        if (foundIn(directory, name, path)) return 1;
+        if (foundIn(directory, name, search)) return 1;
         if (end == nullptr) return 0;
         start = end + 1;
     }
 }
+
+// What the codes that are not the system's mean.
+struct OwnError {
+    int code;
+    const char* text;
+};
+const OwnError ownErrors[] = {
+    {JWinFile::notRegularFile, "not a regular file"},
+    {JWinFile::tooLarge, "too large: pakhod reads files under 2 GiB"},
+    {JWinFile::heldElsewhere, "in use by another process"},
+    {JWinFile::isDirectory, "Is a directory"},
+    {readOnlyFile, "the file is read-only"},
+};
 
 JString temporaryName(const JString& directory, uint32_t number) {
     return directory + temporaryPrefix + static_cast<int>(number) + temporarySuffix;
@@ -48,24 +63,33 @@ JString temporaryName(const JString& directory, uint32_t number) {
 
 }  // namespace
 
-int findDefinitionFile(const char* name, JString& path) {
+int findDefinitionFile(const char* name, DefinitionSearch& search) {
     JString exeDirectory;
     int haveExe = sys::executableDirectory(exeDirectory);
-    if (haveExe && foundIn(exeDirectory, name, path)) return 1;
-    if (foundIn(JString("."), name, path)) return 1;
-    if (foundOnPath(name, path)) return 1;
+    search.shipped = haveExe && foundIn(exeDirectory, name, search);
+    if (search.shipped || foundIn(JString("."), name, search) || foundOnPath(name, search)) return 1;
     JString share = exeDirectory + ".." + sys::directorySeparator + "share" + sys::directorySeparator + "pakhod";
-    return haveExe && foundIn(share, name, path);
+    search.shipped = haveExe && foundIn(share, name, search);
+    return search.shipped;
 }
 
-int createTemporaryFile(JString& name) {
+void errorText(int code, JString& text) {
+    for (const OwnError& own : ownErrors)
+        if (own.code == code) {
+            text.assign(own.text);
+            return;
+        }
+    sys::systemErrorText(code, text);
+}
+
+int createTemporaryFile(JString& name, int& error) {
     JString directory;
     temporaryDirectory(directory);
     endWithSeparator(directory);
     uint32_t first = tickCount();
     for (int i = 0; i < temporaryNameTries; ++i) {
         JString candidate = temporaryName(directory, first + static_cast<uint32_t>(i));
-        int created = sys::createNewFile(candidate.data);
+        int created = sys::createNewFile(candidate.data, error);
         if (created == 1) {
             name = candidate;
             sys::removeIfInterrupted(name.data);

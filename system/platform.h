@@ -11,10 +11,31 @@
 #include "jstring.h"
 #include "jwinfile.h"
 
-// Full path of `name` in the first place that holds it as a regular file:
-// the executable's directory, the current directory, each PATH directory,
-// then ../share/pakhod/ beside the executable's directory.
-int findDefinitionFile(const char* name, JString& path);
+// Where the definition file was looked for, and what was found.
+struct DefinitionSearch {
+    JString path;      // the file found
+    JString searched;  // each directory looked in, in order, followed by a line end
+    int shipped = 0;   // found beside the executable or in ../share/pakhod/, as installed
+};
+
+// Finds `name` in the first place that holds it as a regular file: the
+// executable's directory, the current directory, each PATH directory, then
+// ../share/pakhod/ beside the executable's directory.
+int findDefinitionFile(const char* name, DefinitionSearch& search);
+
+// Why replaceFileContent refused a target: it is read-only (Windows).
+constexpr int readOnlyFile = -5;
+
+// The words for an error code: the system's own (strerror; on Windows the
+// FormatMessage text, without its line end), or pakhod's for the codes that
+// are not the system's (JWinFile's own, readOnlyFile).
+void errorText(int code, JString& text);
+
+// 1 when a file, directory or link of that name exists.
+int pathExists(const char* name);
+
+// 1 for the system's own way of asking for help (/? on Windows).
+int isSystemHelpOption(const char* argument);
 
 // The directory for temporary files: $TMPDIR, or /tmp when it is unset or
 // empty; on Windows what GetTempPathA names.
@@ -28,8 +49,8 @@ void sleepMilliseconds(int milliseconds);
 // Creates a new empty file <temporary directory>qzvt<tick>.asm, trying the
 // following numbers while the name is taken; an existing file is never
 // opened. `name` receives the file created, or on failure the first name
-// tried.
-int createTemporaryFile(JString& name);
+// tried and `error` the reason.
+int createTemporaryFile(JString& name, int& error);
 
 int removeFile(const char* name);
 
@@ -44,7 +65,8 @@ void keepFile(const char* name);
 int namesHeldFile(const char* name, const JWinFile& held);
 
 // Closes `file` and reports whether the system accepted the close (a
-// delayed write error shows here). A closed file closes successfully.
+// delayed write error shows here, kept in lastError). A closed file closes
+// successfully.
 int closeFile(JWinFile& file);
 
 // Gives the file `target` names the bytes of the file `content`, whole or
@@ -53,8 +75,9 @@ int closeFile(JWinFile& file);
 // `held` is the caller's open JWinFile of the target: POSIX replaces the file
 // while it is held; Windows cannot, and closes it first. On POSIX a symbolic
 // link stays a link and the file it leads to is replaced; on Windows a
-// read-only target is not replaced. On failure `target` is unchanged and
-// nothing is left behind; `content` is never touched.
-int replaceFileContent(const char* target, const char* content, JWinFile& held);
+// read-only target is not replaced. On failure `target` is unchanged,
+// nothing is left behind and `error` holds the reason; `content` is never
+// touched.
+int replaceFileContent(const char* target, const char* content, JWinFile& held, int& error);
 
 #endif

@@ -75,6 +75,12 @@ int copyAttributes(const char* from, int to) {
     return 1;
 }
 
+// Keeps the reason of the system call that just failed; returns 0.
+int failed(int& error) {
+    error = errno;
+    return 0;
+}
+
 // Fills the new file `fd` with the bytes of `content` and the owner,
 // extended attributes and permission bits of the file `target`, described
 // by `like`, then makes it durable.
@@ -156,12 +162,24 @@ int sys::isRegularFile(const char* path) {
     return ::stat(path, &st) == 0 && S_ISREG(st.st_mode) ? 1 : 0;
 }
 
-int sys::createNewFile(const char* name) {
+int sys::createNewFile(const char* name, int& error) {
     int fd = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return errno == EEXIST ? 0 : -1;
+    if (fd < 0) {
+        error = errno;
+        return error == EEXIST ? 0 : -1;
+    }
     ::close(fd);
     return 1;
 }
+
+void sys::systemErrorText(int code, JString& text) { text.assign(std::strerror(code)); }
+
+int pathExists(const char* name) {
+    struct stat st;
+    return ::lstat(name, &st) == 0 ? 1 : 0;
+}
+
+int isSystemHelpOption(const char*) { return 0; }
 
 void temporaryDirectory(JString& directory) {
     const char* tmpdir = std::getenv("TMPDIR");
@@ -212,31 +230,39 @@ int closeFile(JWinFile& file) {
     if (!file.isOpen()) return 1;
     int fd = static_cast<int>(file.handle);
     file.handle = JWinFile::closedHandle;
-    return ::close(fd) == 0 ? 1 : 0;
+    if (::close(fd) == 0) return 1;
+    file.lastError = errno;
+    return 0;
 }
 
-int replaceFileContent(const char* target, const char* content, JWinFile&) {
+int replaceFileContent(const char* target, const char* content, JWinFile&, int& error) {
     // Through a symbolic link, the file it leads to is the one replaced. A
     // link that cannot be followed (its path too long) is left as it is: a
     // file put in its place would cut the tie to the file it leads to.
     char* resolved = ::realpath(target, nullptr);
-    struct stat named;
-    if (resolved == nullptr && (::lstat(target, &named) != 0 || S_ISLNK(named.st_mode))) return 0;
+    if (resolved == nullptr) {
+        error = errno;
+        struct stat named;
+        if (::lstat(target, &named) != 0) return failed(error);
+        if (S_ISLNK(named.st_mode)) return 0;
+    }
     JString real(resolved != nullptr ? resolved : target);
     std::free(resolved);
 
     struct stat like;
-    if (::stat(real.data, &like) != 0 || !S_ISREG(like.st_mode)) return 0;
+    if (::stat(real.data, &like) != 0) return failed(error);
+    error = JWinFile::notRegularFile;
+    if (!S_ISREG(like.st_mode)) return 0;
     JString directory = directoryOf(real.data);
     JString replacement = directory + replacementPattern;
     int fd = ::mkstemp(replacement.data);
-    if (fd < 0) return 0;
+    if (fd < 0) return failed(error);
     sys::removeIfInterrupted(replacement.data);
-    int prepared = prepareReplacement(fd, content, real.data, like);
-    int closed = ::close(fd) == 0;
-    int renamed = prepared && closed && ::rename(replacement.data, real.data) == 0;
+    int done = prepareReplacement(fd, content, real.data, like) || failed(error);
+    if (::close(fd) != 0 && done) done = failed(error);
+    if (done && ::rename(replacement.data, real.data) != 0) done = failed(error);
     forgetIfInterrupted(replacement.data);  // it is the target now, or not wanted
-    if (!renamed) {
+    if (!done) {
         ::unlink(replacement.data);
         return 0;
     }

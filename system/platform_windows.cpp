@@ -11,6 +11,14 @@ namespace {
 constexpr uint32_t holdWaitMilliseconds = 10000;
 constexpr int holdPause = 16;
 
+HANDLE handleOf(const JWinFile& file) { return reinterpret_cast<HANDLE>(file.handle); }
+
+// Keeps the reason of the system call that just failed; returns 0.
+int failed(int& error) {
+    error = static_cast<int>(GetLastError());
+    return 0;
+}
+
 // Everything up to and including the last separator, or ".\" when there is none.
 JString directoryOf(const char* path) {
     int end = 0;
@@ -73,15 +81,33 @@ int sys::isRegularFile(const char* path) {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ? 1 : 0;
 }
 
-int sys::createNewFile(const char* name) {
+int sys::createNewFile(const char* name, int& error) {
     HANDLE file = CreateFileA(name, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         DWORD why = GetLastError();
+        error = static_cast<int>(why);
         return why == ERROR_FILE_EXISTS || why == ERROR_ALREADY_EXISTS ? 0 : -1;
     }
     CloseHandle(file);
     return 1;
 }
+
+// The text FormatMessage gives ends in a line end (and may end in blanks).
+void sys::systemErrorText(int code, JString& text) {
+    char buffer[512];
+    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             static_cast<DWORD>(code), 0, buffer, sizeof buffer, nullptr);
+    while (n > 0 && (buffer[n - 1] == '\n' || buffer[n - 1] == '\r' || buffer[n - 1] == ' ')) --n;
+    buffer[n] = '\0';
+    if (n > 0)
+        text.assign(buffer);
+    else
+        text = JString("error ") + code;
+}
+
+int pathExists(const char* name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES ? 1 : 0; }
+
+int isSystemHelpOption(const char* argument) { return argument[0] == '/' && argument[1] == '?' && argument[2] == '\0'; }
 
 void temporaryDirectory(JString& directory) {
     DWORD n = GetTempPathA(0, nullptr);
@@ -102,32 +128,47 @@ void keepFile(const char*) {}
 
 int removeFile(const char* name) { return DeleteFileA(name) ? 1 : 0; }
 
-// A file opened without sharing cannot be opened again, by this process or
-// any other, so the open of the destination refuses it by itself.
-int namesHeldFile(const char*, const JWinFile&) { return 0; }
+// The open of a file held without sharing fails by itself, but only as a
+// sharing violation; so the name is opened for no access at all, which
+// sharing allows, and the two files' identities are compared.
+int namesHeldFile(const char* name, const JWinFile& held) {
+    HANDLE other = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (!held.isOpen() || other == INVALID_HANDLE_VALUE) return 0;
+    BY_HANDLE_FILE_INFORMATION a, b;
+    int same = GetFileInformationByHandle(other, &a) && GetFileInformationByHandle(handleOf(held), &b) &&
+               a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+               a.nFileIndexLow == b.nFileIndexLow;
+    CloseHandle(other);
+    return same;
+}
 
 int closeFile(JWinFile& file) {
     if (!file.isOpen()) return 1;
-    HANDLE handle = reinterpret_cast<HANDLE>(file.handle);
+    HANDLE handle = handleOf(file);
     file.handle = JWinFile::closedHandle;
-    return CloseHandle(handle) ? 1 : 0;
+    if (CloseHandle(handle)) return 1;
+    file.lastError = static_cast<int>(GetLastError());
+    return 0;
 }
 
 // The result is copied into a new file beside the target, so that the last
 // step is a move within one volume, whatever drive the temporary directory
 // is on; the new file takes the target's attributes before it moves.
-int replaceFileContent(const char* target, const char* content, JWinFile& held) {
+int replaceFileContent(const char* target, const char* content, JWinFile& held, int& error) {
     held.close();  // an open file cannot be replaced here
     JString full;
-    if (!fullPathOf(target, full)) return 0;
+    if (!fullPathOf(target, full)) return failed(error);
     DWORD attributes = GetFileAttributesA(full.data);
+    if (attributes == INVALID_FILE_ATTRIBUTES) return failed(error);
     // A read-only file is one its owner asked not to be changed.
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
-        return 0;
+    error = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? JWinFile::isDirectory : readOnlyFile;
+    if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) return 0;
     JString replacement(MAX_PATH + 1);
-    if (!GetTempFileNameA(directoryOf(full.data).data, "pkh", 0, replacement.data)) return 0;
-    int done = CopyFileA(content, replacement.data, FALSE) && flushToDisk(replacement.data) &&
-               SetFileAttributesA(replacement.data, attributes) && moveOver(replacement.data, full.data);
+    if (!GetTempFileNameA(directoryOf(full.data).data, "pkh", 0, replacement.data)) return failed(error);
+    int done = (CopyFileA(content, replacement.data, FALSE) && flushToDisk(replacement.data) &&
+                SetFileAttributesA(replacement.data, attributes) && moveOver(replacement.data, full.data)) ||
+               failed(error);
     if (!done) {
         SetFileAttributesA(replacement.data, FILE_ATTRIBUTE_NORMAL);
         DeleteFileA(replacement.data);

@@ -22,8 +22,11 @@ int executableDirectory(JString& directory);
 int isRegularFile(const char* path);
 
 // Creates the file `name`, which must not exist yet, empty. 1 when created,
-// 0 when the name is taken, -1 on any other failure.
-int createNewFile(const char* name);
+// 0 when the name is taken, -1 on any other failure, its reason in `error`.
+int createNewFile(const char* name, int& error);
+
+// The system's words for its error code `code`.
+void systemErrorText(int code, JString& text);
 
 // From now until the run removes the file `name` (removeFile) or keeps it
 // (keepFile), a run stopped by a signal (Ctrl-C, a closed terminal, kill)

@@ -2,10 +2,10 @@
 # Runs a built pakhod over the cases in tests/data and checks what it leaves.
 # Usage: cases.sh PAKHOD HELPER golden|scenarios|slow|concurrent [ROUNDS]
 #   golden     each table of data/golden: the exact output for its lines
-#   scenarios  each row of data/e2e/scenarios.txt: exit status, console text
-#              and every file of the workspace afterwards (slow: the rows
-#              that wait for seconds; concurrent: those of runs that meet
-#              each other, ROUNDS times over)
+#   scenarios  each row of data/e2e/scenarios.txt: exit status, standard
+#              output and error, and every file of the workspace afterwards
+#              (slow: the rows that wait for seconds; concurrent: those of
+#              runs that meet each other, ROUNDS times over)
 # HELPER is tests/support/hold.cpp, built for the same system as pakhod. PAKHOD_WRAPPER is a
 # command every pakhod run goes through (valgrind). A Windows build (its
 # name ends in .exe) runs under wine.
@@ -25,18 +25,19 @@ root=$(mktemp -d -t pakhod-cases.XXXXXX)
 chmod 755 "$root"
 holders=()
 trap 'kill "${holders[@]}" 2>/dev/null; chmod -R u+rwx "$root"; rm -rf "$root"' EXIT
+trap 'exit 143' INT HUP TERM  # which end bash without its EXIT trap
 failures=0
 fail() { echo "FAIL: $*"; failures=$((failures + 1)); }
 
-# Runs a command, its console text to OUT. Wine, starting many programs at
-# once, now and then ends one before it runs: status 1 and no output, which
-# no run of pakhod gives (its status 1 follows the banner). Such a run is
-# started again.
+# Runs a command, its standard output to OUT and its standard error to
+# OUT.err. Wine, starting many programs at once, now and then ends one
+# before it runs: status 1 and no output, which no run of pakhod gives (its
+# status 1 follows the banner). Such a run is started again.
 launch() {
   local out=$1 status try
   shift
   for try in 1 2 3; do
-    "$@" >"$out"
+    "$@" >"$out" 2>"$out.err"
     status=$?
     ((status == 1 && ${#host[@]} > 0)) && [[ ! -s $out ]] || break
   done
@@ -170,8 +171,12 @@ each() {
   done < <(words "$1")
 }
 
+# Whether run $i wrote to FILE the text of a column, TEXT. A sanitizer's
+# notes (==PID==) are not pakhod's; its errors change the exit status.
+same() { cmp -s <(printf '%b' "${1//\$WS/$ws}" | sed "s/%/$i/g") <(console <"$2" | sed -E '/^==[0-9]+==/d; s/qzvt-?[0-9]+\.asm/qzvtN.asm/g'); }
+
 scenario() {
-  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 entry tmpdir=tmp args=() env=() tracer=() nobody=0 times=1 i pids=()
+  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 errors=$7 entry tmpdir=tmp args=() env=() tracer=() nobody=0 times=1 i pids=()
   ws=$root/$row expect=([tmp]=/ [bin]=/) counts=() modes=()
   [[ $command =~ TIMES=([0-9]+) ]] && times=${BASH_REMATCH[1]}
   mkdir -p "$ws/tmp" "$ws/bin"
@@ -206,14 +211,13 @@ scenario() {
     (cd "$ws" && launch "$root/console$row.$i" env "${env[@]}" "${run[@]}" "${args[@]//%/$i}") &
     pids+=($!)
   done
-  console=${console//\$BANNER/$(<"$data/e2e/banner.txt")$'\n\n'}
+  console=${console//\$BANNER/$(<"$data/e2e/banner.txt")$'\n\n'} console=${console//\$HELP/$(<"$data/e2e/help.txt")$'\n'}
   for ((i = 0; i < times; i++)); do
     wait "${pids[i]}"
     local got=$?
     [[ $got == "$status" ]] || fail "$row: run $i: exit status $got, not $status"
-    printf '%b' "${console//\$WS/$ws}" | sed "s/%/$i/g" >"$root/expected$row"
-    console <"$root/console$row.$i" | sed -E 's/qzvt-?[0-9]+\.asm/qzvtN.asm/g' | cmp -s - "$root/expected$row" ||
-      fail "$row: run $i: console: $(cat -A "$root/console$row.$i")"
+    same "$console" "$root/console$row.$i" || fail "$row: run $i: console: $(cat -A "$root/console$row.$i")"
+    same "$errors" "$root/console$row.$i.err" || fail "$row: run $i: stderr: $(cat -A "$root/console$row.$i.err")"
   done
   while IFS= read -r entry; do  # PATH=CONTENT, or PATH! for one that is gone
     if [[ $entry == *! ]]; then unset "expect[${entry%!}]"; else expect[${entry%%=*}]=${entry#*=}; fi
@@ -222,8 +226,8 @@ scenario() {
 }
 
 scenarios() {
-  local n=0 where command before status console after
-  while IFS='|' read -r where command before status console after; do  # fields without their blanks
+  local n=0 where command before status console after errors
+  while IFS='|' read -r where command before status console after errors; do  # fields without their blanks
     [[ -z $where || $where == \#* ]] && continue
     n=$((n + 1))
     case $where in
@@ -232,7 +236,7 @@ scenarios() {
       slow) [[ $part == slow ]] || continue ;;
     esac
     [[ $part == slow && $where != slow || $part == concurrent && $command != *TIMES=* ]] && continue
-    scenario "$n" "$command" "$before" "$status" "$console" "$after"
+    scenario "$n" "$command" "$before" "$status" "$console" "$after" "$errors"
   done < <(sed -E 's/^[[:space:]]+|[[:space:]]+$//g; s/[[:space:]]*\|[[:space:]]*/|/g' "$data/e2e/scenarios.txt")
   echo "$n scenarios"
 }

@@ -22,7 +22,8 @@ TEST(ReplaceFileContent, KeepsExtendedAttributesAndAccessList) {
         ::setxattr(target.c_str(), "system.posix_acl_access", acl, sizeof acl, 0) != 0)
         GTEST_SKIP() << "no extended attributes here";
     JWinFile held;
-    ASSERT_EQ(replaceFileContent(target.c_str(), content.c_str(), held), 1);
+    int error = 0;
+    ASSERT_EQ(replaceFileContent(target.c_str(), content.c_str(), held, error), 1);
     char note[8] = {}, list[sizeof acl + 8];
     EXPECT_EQ(::getxattr(target.c_str(), "user.note", note, sizeof note), 4);
     EXPECT_STREQ(note, "kept");
