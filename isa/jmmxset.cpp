@@ -27,7 +27,8 @@ const char* readTailWord(const char* p, OpcodeTail* t) {
         return p + 2;
     }
     int high = tailDigitValue(p[0]);
-    int low = high < 0 ? -1 : tailDigitValue(p[1]);
+    if (high < 0) return nullptr;  // p[1] may lie past the end
+    int low = tailDigitValue(p[1]);
     if (low < 0 || p[2] != 'h') return nullptr;
     t->hasSuffix = true;
     t->suffix = static_cast<uint8_t>(high * 16 + low);
