@@ -225,44 +225,84 @@ inline int copyLine(JStream* dst, const char* text, int n) {
     return 1;
 }
 
+// A candidate line no record fits as written, or (with the left lines
+// reported) a line whose first word is a label with more after it.
+constexpr int notEncoded = 2;
+
+// The first word ends in ':' and something other than a comment follows.
+bool labelThenMore(const char* first, const char* end) {
+    const char* p = first;
+    while (!endsMnemonic(*p)) ++p;
+    if (p == first || p[-1] != ':') return false;
+    p = skipBlanks(p);
+    return p < end && *p != ';';
+}
+
+// A line whose first word is no mnemonic is copied, but for a label that
+// may stand before one, when such lines are reported.
+inline int copyOther(JStream* dst, const char* text, int n, const char* first, const JLineContext* context) {
+    if (context->left != nullptr && labelThenMore(first, text + n)) return notEncoded;
+    return copyLine(dst, text, n);
+}
+
 // The definitions named by the mnemonic, found through the index; a line
 // whose mnemonic has none costs one lookup and no allocation, and a line
 // whose first word cannot start a mnemonic (most labels, comments and
 // ordinary instructions) is copied before the word is even scanned.
-constexpr int notEncoded = 2;  // a candidate line no record fits as written
-
 int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context) {
     const char* first = skipBlanks(text);
-    if (!context->index.mayStart(*first)) return copyLine(dst, text, n);
+    if (!context->index.mayStart(*first)) return copyOther(dst, text, n, first, context);
     int start = static_cast<int>(first - text);
     JMnemonicIndex::Key key;
     int length = wordLength(first, text + n, &key);
     if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
     const JMnemonicIndex::Entry* entry = length < JMnemonicIndex::keySize ? context->index.findKey(key, length)
                                                                           : context->index.find(first, length);
-    if (entry == nullptr) return copyLine(dst, text, n);
+    if (entry == nullptr) return copyOther(dst, text, n, first, context);
     SourceInstruction source = candidateOf(text, n, start + length);
     for (const JMnemonicIndex::Entry* e = entry; e != nullptr; e = e->nextSame) {
         int written = encodeSource(dst, source, context->definitions[e->number]);
-        if (written != 0) return written;
+        if (written != 0) {
+            context->encodedLines += written > 0;
+            return written;
+        }
     }
     return notEncoded;
 }
 
 // A candidate line no record fitted as written: read again, with names and
-// MASM's spellings, else copied.
+// MASM's spellings, else copied, and reported with its reason. A label
+// that stands before a mnemonic is reported too.
 [[gnu::noinline]] int encodeNamedOrCopy(JStream* dst, JStreamTokenizer* src, const char* text, int n,
                                         JLineContext* context) {
     const char* first = skipBlanks(text);
     JMnemonicIndex::Key key;
     const int length = wordLength(first, text + n, &key);
     const JMnemonicIndex::Entry* entry = context->index.find(first, length);
+    if (entry == nullptr) {
+        if (context->left != nullptr && labelBeforeMnemonic(text, n, context->index))
+            context->left->add(src->position, LeftReason::labelFirst, nullptr, 0, text, n);
+        return copyLine(dst, text, n);
+    }
     const SourceInstruction source = candidateOf(text, n, static_cast<int>(first - text) + length);
     const JNamedLines::Spans spans = {{static_cast<int>(source.op1 - text), static_cast<int>(source.op2 - text),
                                        static_cast<int>(source.op3 - text)},
                                       {source.op1Length, source.op2Length, source.op3Length}};
     int written = context->named.encode(dst, src, text, n, spans, entry, context->definitions.get());
-    return written != 0 ? written : copyLine(dst, text, n);
+    if (written != 0) {
+        context->encodedLines += written > 0;
+        return written;
+    }
+    if (context->left != nullptr) {
+        const char* detail;
+        int detailLength;
+        const OperandSpans operands = {{spans.at[0], spans.at[1], spans.at[2]},
+                                       {spans.length[0], spans.length[1], spans.length[2]}};
+        LeftReason reason = whyLeft(text, n, operands, entry, context->definitions.get(), context->named.names,
+                                    &detail, &detailLength);
+        context->left->add(src->position, reason, detail, detailLength, text, n);
+    }
+    return copyLine(dst, text, n);
 }
 
 }  // namespace

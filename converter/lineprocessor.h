@@ -11,6 +11,7 @@
 #include "jstream.h"
 #include "jstreamtokenizer.h"
 #include "jstring.h"
+#include "leftlines.h"
 #include "namedline.h"
 
 // What the line loop keeps for the whole run: the mnemonic index of the
@@ -24,6 +25,8 @@ public:
     JMnemonicIndex index;
     std::unique_ptr<Definition[]> definitions;
     JNamedLines named;
+    int encodedLines = 0;        // MMX lines written as db lines
+    JLeftLines* left = nullptr;  // where the lines left as they were are told, if anywhere
 };
 
 // Returns 0 at the end of the source (nothing written), 1 when one line was

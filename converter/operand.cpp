@@ -542,6 +542,12 @@ bool startsWithMemoryPrefix(const char* text, int length) {
     return readMemoryPrefix(c, &m) && c.peek() == '[';
 }
 
+uint8_t sizeOfKeyword(const char* text, int length) {
+    for (const SizeKeyword& k : sizeKeywords)
+        if (sameWord(text, length, k.name)) return k.size;
+    return 0;
+}
+
 bool isMemoryPrefixWord(const char* text, int length) {
     for (const SizeKeyword& k : sizeKeywords)
         if (sameWord(text, length, k.name)) return true;

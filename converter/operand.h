@@ -69,6 +69,9 @@ inline Operand classifyOperand(const char* text, int length) {
     return Operand{length > 3 && startsWithMemoryPrefix(text, length) ? kindMemory : kindImmediate, 0};
 }
 
+// The memory size (a MemorySizeBit) a size keyword names, 0 for another word.
+uint8_t sizeOfKeyword(const char* text, int length);
+
 // True for the words that may stand before a memory operand's bracket and
 // belong to it: a size keyword, "ptr", a segment override such as "es:".
 bool isMemoryPrefixWord(const char* text, int length);

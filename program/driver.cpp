@@ -7,6 +7,7 @@
 #include "jmmxset.h"
 #include "jstreamtokenizer.h"
 #include "jwinfile.h"
+#include "leftreport.h"
 #include "lineprocessor.h"
 #include "platform.h"
 #include "version.h"
@@ -177,8 +178,8 @@ long firstNulOffset(JStream& source) {
 // Both files are read and written through large buffers; a write that
 // fails inside the buffering shows at the latest when it is flushed.
 // Returns what convertStream does; a failed close is a failed write.
-int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table) {
-    int converted = convertStream(&destination, &source, table);
+int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table, JLeftLines* left) {
+    int converted = convertStream(&destination, &source, table, left);
     int closed = closeFile(destination);
     return closed ? converted : convertWriteFailed;
 }
@@ -228,7 +229,8 @@ int convertFile(JMMXSet* table, const char* sourceName, const char* destinationA
         return 0;
     }
     printBanner(sourceName, destinationName.data, inPlace);
-    int written = writeDestination(destination, source, table);
+    JLeftLines left;
+    int written = writeDestination(destination, source, table, warningsWanted() ? &left : nullptr);
     if (written != convertCompleted) {
         if (inPlace) removeFile(destinationName.data);
         if (written == convertReadFailed) {
@@ -240,6 +242,7 @@ int convertFile(JMMXSet* table, const char* sourceName, const char* destinationA
         }
         return 0;
     }
+    reportLeftLines(sourceName, source, left);
     if (inPlace) {
         if (!replaceFileContent(sourceName, destinationName.data, source, error)) {
             keepFile(destinationName.data);
@@ -278,16 +281,18 @@ void warnAboutArguments(int argc, const char* const* argv) {
 // A failed read looks like the end of the source to the tokenizer, so the
 // bytes consumed are held against the source's size: a short read must not
 // pass for a complete (and, in place, source-replacing) run.
-int convertStream(JStream* destination, JStream* source, JMMXSet* table) {
+int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left) {
     JBufferedStream input(source);
     JBufferedStream output(destination);
     JLineContext context(table);
+    context.left = left;
     JStreamTokenizer tokenizer;
     tokenizer.setStream(&input);
     int result;
     while ((result = processLine(&output, &tokenizer, table, &context)) > 0) {
     }
     int flushed = output.flush();
+    if (left != nullptr) left->encoded = context.encodedLines;
     if (result != 0 || !flushed) return convertWriteFailed;
     bool readWhole = static_cast<uint32_t>(tokenizer.position) == source->size();
     return readWhole ? convertCompleted : convertReadFailed;

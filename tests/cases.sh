@@ -44,16 +44,25 @@ launch() {
   return $status
 }
 
-# The source (want=source) or the expected output (want=output) of a table.
-# Bytes are XX (written 0XXh) or (EXPR) (written as it is); dd(EXPR) ends the
-# db line and is a dd line of its own, and the items after it a db line.
+# The source (want=source), the expected output (want=output) or the
+# expected standard error (want=warnings) of a table. Bytes are XX (written
+# 0XXh) or (EXPR) (written as it is); dd(EXPR) ends the db line and is a dd
+# line of its own, and the items after it a db line. "= REASON" is a line
+# copied with a warning that gives that reason.
 table() {
   awk -v want="$1" '/^#/ || !/\|/ { next }
     function flush(comment) { if (db != "") printf "\tdb\t\t%s%s\r\n", db, comment; db = "" }
-    { bar = index($0, "|"); bytes = substr($0, 1, bar - 1); line = substr($0, bar + 2)
+    function lines(k, what) { return "MMX line" (k == 1 ? "" : "s") " " what }
+    { bar = index($0, "|"); bytes = substr($0, 1, bar - 1); line = substr($0, bar + 2); row++
       gsub(/\\t/, "\t", line); gsub(/\\r/, "\r", line)
       if (want == "source") { print line; next }
-      if (bytes ~ /^ *= *$/) { printf "%s\r\n", line; next }
+      if (bytes ~ /^ *=/) {
+        sub(/^ *= */, "", bytes); sub(/ +$/, "", bytes)
+        if (bytes != "" && ++left <= 100) { shown = line; gsub(/^[ \t]+|[ \t]+$/, "", shown); gsub(/\r/, "^M", shown)
+          warnings = warnings "in.asm:" row ": warning: left as it was: " bytes ": " shown "\n" }
+        if (want == "output") printf "%s\r\n", line; next }
+      encoded++
+      if (want != "output") next
       db = ""; comment = "\t\t;" line
       while (match(bytes, /[^ ]/)) {
         bytes = substr(bytes, RSTART); depth = 0
@@ -65,7 +74,11 @@ table() {
         if (item ~ /^dd\(/) { flush(comment); comment = ""; printf "\tdd\t\t%s\r\n", substr(item, 4, length(item) - 4); continue }
         db = db (db == "" ? "" : ",") (item ~ /^\(/ ? item : "0" item "h")
       }
-      flush(comment) }' "$2"
+      flush(comment) }
+    END { if (want != "warnings" || !left) exit
+      printf "%s", warnings
+      if (left > 100) print "in.asm: warning: " left - 100 " more " lines(left - 100, "left as " (left == 101 ? "it was" : "they were") ", not listed")
+      print "in.asm: " encoded + 0 " " lines(encoded + 0, "encoded") ", " left " left as " (left == 1 ? "it was" : "they were") }' "$2"
 }
 
 golden() {
@@ -79,6 +92,9 @@ golden() {
     (($? == 1)) || fail "${t##*/}: the run did not complete"
     cmp -s "$dir/expected.asm" "$dir/out.asm" || { fail "${t##*/}: the output differs (< expected, > written)"
       diff <(cat -A "$dir/expected.asm") <(cat -A "$dir/out.asm") | head -n 20; }
+    local differ
+    differ=$(diff <(table warnings "$t") <(console <"$dir/console.err" | sed -E '/^==[0-9]+==/d') | head -n 20)
+    [[ -z $differ ]] || { fail "${t##*/}: the warnings differ (< expected, > written)"; echo "$differ"; }
   done
 }
 
@@ -190,6 +206,7 @@ scenario() {
         env+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0") ;;  # the leak checker needs ptrace itself
       HOLD=*) entry=${entry#HOLD=}; hold "$ws/${entry%:*}" "${entry##*:}" ;;
       TMPDIR=*) tmpdir=${entry#TMPDIR=} ;;
+      PAKHOD_WARNINGS=*) env+=("$entry") ;;
       PATH=) env+=(-u PATH) ;;
       PATH=*) entry=${entry#PATH=}; env+=("$pathVariable=$ws/${entry//:/$listSeparator$ws/}") ;;
       *) args+=("$entry") ;;
