@@ -518,7 +518,7 @@ void JSourceNames::interpret(Line& line) {
     line.p += n;
     if (interpretDirective(line, word, n)) return;
     int k = nameLength(word, n);
-    if (k == n || (k == n - 1 && word[k] == ':')) interpretNamed(line, word, k);
+    if (k > 0 && (k == n || (k == n - 1 && word[k] == ':'))) interpretNamed(line, word, k);
 }
 
 // A first word that is a directive; false when it is none.

@@ -81,8 +81,10 @@ void checkConversion(const std::string& source, JMMXSet* table, bool strictBytes
         for (size_t at : reached) {
             size_t past = lineAt(output, at, &line);
             if (past == std::string::npos) continue;
-            if (line == in || in.find('\0') != std::string::npos) next.insert(past);
-            if (line == in || !isDbLine(line, in, names, strictBytes)) continue;
+            const bool hasNul = in.find('\0') != std::string::npos;  // its text ends at the NUL
+            if (line == in || hasNul) next.insert(past);
+            if (line == in || !(hasNul ? line.compare(0, 5, "\tdb\t\t") == 0 : isDbLine(line, in, names, strictBytes)))
+                continue;
             next.insert(past);
             if ((past = lineAt(output, past, &line)) == std::string::npos || !std::regex_match(line, dd)) continue;
             next.insert(past);
