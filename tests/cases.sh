@@ -95,6 +95,10 @@ golden() {
     local differ
     differ=$(diff <(table warnings "$t") <(console <"$dir/console.err" | sed -E '/^==[0-9]+==/d') | head -n 20)
     [[ -z $differ ]] || { fail "${t##*/}: the warnings differ (< expected, > written)"; echo "$differ"; }
+    # Silenced: the same output, nothing on standard error.
+    (cd "$dir" && launch quiet env PAKHOD_WARNINGS=0 "$tmpVariable=$dir" "${host[@]}" "${wrapper[@]}" "./$exe" in.asm quiet.asm)
+    cmp -s "$dir/out.asm" "$dir/quiet.asm" && [[ -z $(sed -E '/^==[0-9]+==/d' "$dir/quiet.err") ]] ||
+      fail "${t##*/}: PAKHOD_WARNINGS=0 changed the output or left standard error written"
   done
 }
 
