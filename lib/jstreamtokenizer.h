@@ -51,6 +51,7 @@ public:
 private:
     int readOne(char* byte);
     int readLineInBlocks(JString& line, const char* bytes, int held);
+    bool nextFieldInBuffer(JString& field, const char* bytes, int held);
     void rewind();
     char* keepLineText(const char* text, int n);
 
