@@ -185,63 +185,102 @@ int multiply(int64_t a, int64_t b, Range range, int64_t* product) {
     return within(*product, range);
 }
 
-int readSum(Cursor& c, Range range, int64_t* value);
+// A constant expression: numbers joined by + - * and parentheses, with the
+// usual precedence, every value on the way within range. Its factors may
+// also be names (with `names`): its value when every name in it is a value
+// the source defines, else the assembler's to work out.
+// `bareName`: a name of the second kind stands in it unmultiplied (table+8
+// may be an address; 2*WIDTH is a number).
+struct NamedValue {
+    int64_t value;
+    bool known;
+    bool bareName;
+};
 
-// [+|-] number, or [+|-] ( sum ).
-int readFactor(Cursor& c, Range range, int64_t* value) {
+int readNamedSum(Cursor& c, const JSourceNames* names, Range range, NamedValue* v);
+
+// [+|-] number, name or ( sum ). Registers and keywords are no factors.
+int readNamedFactor(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
     c.skipBlanks();
     int negative = c.peek() == '-';
     if (negative || c.peek() == '+') {
         ++c.p;
         c.skipBlanks();
     }
-    int64_t v = 0;
+    *v = NamedValue{0, true, false};
     if (c.peek() == '(') {
         if (c.openParentheses == deepestNesting) return 0;
         ++c.p;
         ++c.openParentheses;
-        if (!readSum(c, range, &v)) return 0;
+        if (!readNamedSum(c, names, range, v)) return 0;
         c.skipBlanks();
         if (c.peek() != ')') return 0;
         ++c.p;
         --c.openParentheses;
     } else {
         int n = c.wordLength();
-        if (!readNumberWord(c.p, n, &v) || !within(v, range)) return 0;
+        if (!readNumberWord(c.p, n, &v->value)) {
+            if (names == nullptr || n == 0 || nameLength(c.p, n) != n || isAnyRegister(c.p, n) ||
+                isOperandKeyword(c.p, n))
+                return 0;
+            NameMeaning m = names->meaning(c.p, n);
+            if (m.kind == NameKind::ambiguous || m.kind == NameKind::text) return 0;
+            v->known = m.kind == NameKind::value;
+            v->bareName = !v->known;
+            v->value = v->known ? m.value : 0;
+        }
         c.p += n;
     }
-    *value = negative ? -v : v;
-    return within(*value, range);
+    if (negative) v->value = -v->value;
+    return !v->known || within(v->value, range);
 }
 
-// factor * factor ...
-int readProduct(Cursor& c, Range range, int64_t* value) {
-    if (!readFactor(c, range, value)) return 0;
+int readNamedProduct(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
+    if (!readNamedFactor(c, names, range, v)) return 0;
     for (Cursor next = c;; next = c) {
         next.skipBlanks();
         if (next.peek() != '*') return 1;
         c = next;
         ++c.p;
-        int64_t factor = 0;
-        if (!readFactor(c, range, &factor) || !multiply(*value, factor, range, value)) return 0;
+        NamedValue factor;
+        if (!readNamedFactor(c, names, range, &factor)) return 0;
+        if (v->known && factor.known && !multiply(v->value, factor.value, range, &v->value)) return 0;
+        v->known = v->known && factor.known;
+        v->bareName = false;  // a name multiplied is a number, never an address
     }
 }
 
-// product +|- product ...: a constant expression with the usual precedence,
-// every value on the way within range.
-int readSum(Cursor& c, Range range, int64_t* value) {
-    if (!readProduct(c, range, value)) return 0;
+int readNamedSum(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
+    if (!readNamedProduct(c, names, range, v)) return 0;
     for (Cursor next = c;; next = c) {
         next.skipBlanks();
         if (next.peek() != '+' && next.peek() != '-') return 1;
         int sign = *next.p == '-' ? -1 : 1;
         c = next;
         ++c.p;
-        int64_t term = 0;
-        if (!readProduct(c, range, &term)) return 0;
-        *value += sign * term;
-        if (!within(*value, range)) return 0;
+        NamedValue term;
+        if (!readNamedProduct(c, names, range, &term)) return 0;
+        v->value += sign * term.value;
+        v->known = v->known && term.known;
+        v->bareName = v->bareName || term.bareName;
+        if (v->known && !within(v->value, range)) return 0;
     }
+}
+
+
+// The same without names: a product, and a sum.
+int readProduct(Cursor& c, Range range, int64_t* value) {
+    NamedValue v;
+    if (!readNamedProduct(c, nullptr, range, &v)) return 0;
+    *value = v.value;
+    return 1;
+}
+
+int readSum(Cursor& c, Range range, int64_t* value) {
+    NamedValue v;
+    if (!readNamedSum(c, nullptr, range, &v)) return 0;
+    *value = v.value;
+    return 1;
 }
 
 // Number of a general register name s[0..n), or -1.
@@ -306,84 +345,6 @@ int addScaledRegister(Address* a, uint8_t reg, int64_t factor) {
     a->scaledRegister = reg;
     a->scaleField = field;
     return 1;
-}
-
-// An expression whose factors may be names: its value when every name in it
-// is a value the source defines, else the assembler's to work out.
-// `bareName`: a name of the second kind stands in it unmultiplied (table+8
-// may be an address; 2*WIDTH is a number).
-struct NamedValue {
-    int64_t value;
-    bool known;
-    bool bareName;
-};
-
-int readNamedSum(Cursor& c, const JSourceNames* names, Range range, NamedValue* v);
-
-// [+|-] number, name or ( sum ). Registers and keywords are no factors here.
-int readNamedFactor(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
-    c.skipBlanks();
-    int negative = c.peek() == '-';
-    if (negative || c.peek() == '+') {
-        ++c.p;
-        c.skipBlanks();
-    }
-    *v = NamedValue{0, true, false};
-    if (c.peek() == '(') {
-        if (c.openParentheses == deepestNesting) return 0;
-        ++c.p;
-        ++c.openParentheses;
-        if (!readNamedSum(c, names, range, v)) return 0;
-        c.skipBlanks();
-        if (c.peek() != ')') return 0;
-        ++c.p;
-        --c.openParentheses;
-    } else {
-        int n = c.wordLength();
-        if (!readNumberWord(c.p, n, &v->value)) {
-            if (n == 0 || nameLength(c.p, n) != n || isAnyRegister(c.p, n) || isOperandKeyword(c.p, n)) return 0;
-            NameMeaning m = names->meaning(c.p, n);
-            if (m.kind == NameKind::ambiguous || m.kind == NameKind::text) return 0;
-            v->known = m.kind == NameKind::value;
-            v->bareName = !v->known;
-            v->value = v->known ? m.value : 0;
-        }
-        c.p += n;
-    }
-    if (negative) v->value = -v->value;
-    return !v->known || within(v->value, range);
-}
-
-int readNamedProduct(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
-    if (!readNamedFactor(c, names, range, v)) return 0;
-    for (Cursor next = c;; next = c) {
-        next.skipBlanks();
-        if (next.peek() != '*') return 1;
-        c = next;
-        ++c.p;
-        NamedValue factor;
-        if (!readNamedFactor(c, names, range, &factor)) return 0;
-        if (v->known && factor.known && !multiply(v->value, factor.value, range, &v->value)) return 0;
-        v->known = v->known && factor.known;
-        v->bareName = false;  // a name multiplied is a number, never an address
-    }
-}
-
-int readNamedSum(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
-    if (!readNamedProduct(c, names, range, v)) return 0;
-    for (Cursor next = c;; next = c) {
-        next.skipBlanks();
-        if (next.peek() != '+' && next.peek() != '-') return 1;
-        int sign = *next.p == '-' ? -1 : 1;
-        c = next;
-        ++c.p;
-        NamedValue term;
-        if (!readNamedProduct(c, names, range, &term)) return 0;
-        v->value += sign * term.value;
-        v->known = v->known && term.known;
-        v->bareName = v->bareName || term.bareName;
-        if (v->known && !within(v->value, range)) return 0;
-    }
 }
 
 // reg*SCALE or SCALE*reg where SCALE is a factor whose names are values the
@@ -511,6 +472,18 @@ int readSegmentOverride(Cursor& c, uint8_t* prefix) {
     return 0;
 }
 
+// A segment override just inside a bracket ([es:edi]) that `inside` (up to
+// the closing bracket) starts with; 0 when the operand has one already.
+int readOverrideInside(Cursor& inside, MemoryOperand& m) {
+    inside.skipBlanks();
+    uint8_t prefix = 0;
+    if (inside.end - inside.p > 2 && inside.p[2] == ':' && readSegmentOverride(inside, &prefix)) {
+        if (m.segmentPrefix != 0) return 0;  // one override at most
+        m.segmentPrefix = prefix;
+    }
+    return 1;
+}
+
 // What may stand before the bracket: a size keyword, with or without "ptr",
 // then a segment override. 0 for "ptr" alone.
 int readMemoryPrefix(Cursor& c, MemoryOperand* m) {
@@ -577,13 +550,7 @@ int readMemoryOperand(const char* text, int length, MemoryOperand* memory) {
     const char* last = c.end - 1;  // the closing bracket ends the operand
     if (last <= c.p || *last != ']') return 0;
     Cursor inside = {c.p + 1, last};
-    inside.skipBlanks();
-    uint8_t prefix = 0;
-    if (last - inside.p > 2 && inside.p[2] == ':' && readSegmentOverride(inside, &prefix)) {
-        if (m.segmentPrefix != 0) return 0;  // one override at most
-        m.segmentPrefix = prefix;
-    }
-    return readTerms(inside, &m.address);
+    return readOverrideInside(inside, m) && readTerms(inside, &m.address);
 }
 
 int readConstantExpression(const char* text, int length, int64_t* value) {
@@ -639,13 +606,7 @@ int readNamedMemoryOperand(const char* text, int length, const JSourceNames* nam
         const char* close = static_cast<const char*>(std::memchr(c.p, ']', static_cast<size_t>(c.end - c.p)));
         if (close == nullptr || std::memchr(c.p + 1, '[', static_cast<size_t>(close - c.p - 1)) != nullptr) return 0;
         Cursor inside = {c.p + 1, close};
-        inside.skipBlanks();
-        uint8_t prefix = 0;
-        if (close - inside.p > 2 && inside.p[2] == ':' && readSegmentOverride(inside, &prefix)) {
-            if (m.segmentPrefix != 0) return 0;  // one override at most
-            m.segmentPrefix = prefix;
-        }
-        if (!readTermsInto<true>(inside, first, &m.address, &sum, &terms)) return 0;
+        if (!readOverrideInside(inside, m) || !readTermsInto<true>(inside, first, &m.address, &sum, &terms)) return 0;
         first = 0;
         c.p = close + 1;
         c.skipBlanks();

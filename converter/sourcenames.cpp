@@ -209,6 +209,8 @@ struct JSourceNames::Entry {
     Definition last;
 };
 
+struct JSourceNames::Entries : Records<Entry> {};
+
 // Conditional branches, bodies and structures open at the current line.
 struct JSourceNames::Structure {
     struct Blocked {  // a MASM macro's parameter, not a name inside its body
@@ -264,11 +266,11 @@ public:
 };
 
 JSourceNames::JSourceNames()
-    : current(unread), wholeFile(false), fileConfused(false), overflowed(false), entries(nullptr), entryCount(0),
-      entryCapacity(0), buckets(nullptr), bucketMask(0), garbageBytes(0), structure(new Structure) {}
+    : current(unread), wholeFile(false), fileConfused(false), overflowed(false), entries(new Entries),
+      buckets(nullptr), bucketMask(0), garbageBytes(0), structure(new Structure) {}
 
 JSourceNames::~JSourceNames() {
-    delete[] entries;
+    delete entries;
     delete[] buckets;
     delete structure;
 }
@@ -278,9 +280,9 @@ void JSourceNames::reset(bool learnWholeFile) {
     wholeFile = learnWholeFile;
     delete structure;
     structure = new Structure;
-    for (int i = 0; i < entryCount; ++i) {
-        entries[i].seen = entries[i].undone = false;
-        entries[i].last = Definition{};
+    for (int i = 0; i < entries->size(); ++i) {
+        (*entries)[i].seen = (*entries)[i].undone = false;
+        (*entries)[i].last = Definition{};
     }
 }
 
@@ -288,7 +290,7 @@ void JSourceNames::reset(bool learnWholeFile) {
 uint32_t JSourceNames::bucketOf(const char* name, int n) const {
     uint32_t slot = foldedHash(name, n) & bucketMask;
     for (; buckets[slot] != 0; slot = (slot + 1) & bucketMask) {
-        const Entry& head = entries[buckets[slot] - 1];
+        const Entry& head = (*entries)[buckets[slot] - 1];
         if (head.nameLength == n && sameFolded(names.data() + head.nameAt, name, n)) break;
     }
     return slot;
@@ -296,8 +298,8 @@ uint32_t JSourceNames::bucketOf(const char* name, int n) const {
 
 int JSourceNames::lookup(const char* name, int n) const {
     if (buckets == nullptr) return -1;
-    for (uint32_t e = buckets[bucketOf(name, n)]; e != 0; e = entries[e - 1].nextVariant)
-        if (std::memcmp(names.data() + entries[e - 1].nameAt, name, static_cast<size_t>(n)) == 0)
+    for (uint32_t e = buckets[bucketOf(name, n)]; e != 0; e = (*entries)[e - 1].nextVariant)
+        if (std::memcmp(names.data() + (*entries)[e - 1].nameAt, name, static_cast<size_t>(n)) == 0)
             return static_cast<int>(e - 1);
     return -1;
 }
@@ -310,37 +312,29 @@ int JSourceNames::findEntry(const char* name, int n) {
         buckets = new uint32_t[bucketMask + 1]();
     }
     uint32_t slot = bucketOf(name, n);
-    if (entryCount == mostNames || names.length() > mostTextBytes - n) {
+    if (entries->size() == mostNames || names.length() > mostTextBytes - n) {
         overflowed = true;
         return -1;
     }
-    if (entryCount == entryCapacity) {
-        int bigger = entryCapacity > 0 ? entryCapacity * 2 : 256;
-        Entry* fresh = new Entry[bigger];
-        for (int i = 0; i < entryCount; ++i) fresh[i] = entries[i];
-        delete[] entries;
-        entries = fresh;
-        entryCapacity = bigger;
-    }
-    Entry& e = entries[entryCount];
-    e = Entry{};
+    Entry e{};
     e.nameAt = static_cast<uint32_t>(names.length());
     e.nameLength = n;
     e.filePlain = true;
     names.add(name, n);
-    int index = entryCount++;
+    int index = entries->size();
+    entries->push(e);
     if (buckets[slot] != 0) {  // another variant: linked behind the first
-        e.nextVariant = entries[buckets[slot] - 1].nextVariant;
-        entries[buckets[slot] - 1].nextVariant = static_cast<uint32_t>(index + 1);
+        (*entries)[index].nextVariant = (*entries)[buckets[slot] - 1].nextVariant;
+        (*entries)[buckets[slot] - 1].nextVariant = static_cast<uint32_t>(index + 1);
         return index;
     }
     buckets[slot] = static_cast<uint32_t>(index + 1);
-    if (static_cast<uint32_t>(entryCount) * 2 > bucketMask) {  // keep the table at most half full
+    if (static_cast<uint32_t>(entries->size()) * 2 > bucketMask) {  // keep the table at most half full
         uint32_t mask = bucketMask * 2 + 1;
         uint32_t* fresh = new uint32_t[mask + 1]();
         for (uint32_t s = 0; s <= bucketMask; ++s) {
             if (buckets[s] == 0) continue;
-            const Entry& head = entries[buckets[s] - 1];
+            const Entry& head = (*entries)[buckets[s] - 1];
             uint32_t t = foldedHash(names.data() + head.nameAt, head.nameLength) & mask;
             while (fresh[t] != 0) t = (t + 1) & mask;
             fresh[t] = buckets[s];
@@ -372,24 +366,24 @@ NameMeaning JSourceNames::meaning(const char* text, int n) const {
     if (current != ready || overflowed) return ambiguous;
     // This spelling's entry, and how many others in another case have definitions.
     int found = -1, otherCases = 0;
-    for (uint32_t e = buckets != nullptr ? buckets[bucketOf(text, n)] : 0; e != 0; e = entries[e - 1].nextVariant) {
-        if (std::memcmp(names.data() + entries[e - 1].nameAt, text, static_cast<size_t>(n)) == 0)
+    for (uint32_t e = buckets != nullptr ? buckets[bucketOf(text, n)] : 0; e != 0; e = (*entries)[e - 1].nextVariant) {
+        if (std::memcmp(names.data() + (*entries)[e - 1].nameAt, text, static_cast<size_t>(n)) == 0)
             found = static_cast<int>(e - 1);
-        else if (entries[e - 1].fileDefinitions > 0)
+        else if ((*entries)[e - 1].fileDefinitions > 0)
             ++otherCases;
     }
     if (otherCases > 0) return ambiguous;
     const Definition* d = nullptr;
     if (structure->bodyDepth > 0) {  // the body is read where it is used: one definition in the file, or none
         if (fileConfused || isBlocked(text, n)) return ambiguous;
-        if (found < 0 || entries[found].fileDefinitions == 0) return NameMeaning{NameKind::none, 0, nullptr, 0};
-        const Entry& e = entries[found];
+        if (found < 0 || (*entries)[found].fileDefinitions == 0) return NameMeaning{NameKind::none, 0, nullptr, 0};
+        const Entry& e = (*entries)[found];
         if (e.fileDefinitions != 1 || !e.filePlain) return ambiguous;
         d = &e.first;
     } else {
         if (structure->confused) return ambiguous;
-        if (found < 0 || !entries[found].seen) return NameMeaning{NameKind::none, 0, nullptr, 0};
-        const Entry& e = entries[found];
+        if (found < 0 || !(*entries)[found].seen) return NameMeaning{NameKind::none, 0, nullptr, 0};
+        const Entry& e = (*entries)[found];
         if (e.undone || !e.last.counts || !standsOpen(e.last)) return ambiguous;
         d = &e.last;
     }
@@ -410,8 +404,8 @@ uint32_t JSourceNames::keepText(const char* text, int n) {
 // Moves the texts still referred to into a fresh buffer.
 void JSourceNames::compactTexts() {
     JTextBuffer kept;
-    for (int i = 0; i < entryCount; ++i)
-        for (Definition* d : {&entries[i].first, &entries[i].last}) {
+    for (int i = 0; i < entries->size(); ++i)
+        for (Definition* d : {&(*entries)[i].first, &(*entries)[i].last}) {
             if (d->kind != static_cast<uint8_t>(NameKind::text) || d->textLength == 0) continue;
             uint32_t at = static_cast<uint32_t>(kept.length());
             kept.add(texts.data() + d->textAt, d->textLength);
@@ -430,7 +424,7 @@ void JSourceNames::define(const char* name, int n, Definition d) {
     d.branch = d.depth > 0 ? s.branches[d.depth - 1] : 0;
     int found = findEntry(name, n);
     if (found < 0) return;
-    Entry& e = entries[found];
+    Entry& e = (*entries)[found];
     if (e.last.kind == static_cast<uint8_t>(NameKind::text)) garbageBytes += e.last.textLength;
     if (wholeFile) {
         if (e.fileDefinitions == 0) e.first = d;
@@ -445,7 +439,7 @@ void JSourceNames::define(const char* name, int n, Definition d) {
 void JSourceNames::undefine(const char* name, int n) {
     int found = findEntry(name, n);
     if (found < 0) return;
-    Entry& e = entries[found];
+    Entry& e = (*entries)[found];
     e.seen = e.undone = true;
     if (wholeFile) e.filePlain = false;
 }

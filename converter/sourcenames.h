@@ -87,6 +87,7 @@ public:
 private:
     struct Definition;
     struct Entry;
+    struct Entries;
     struct Structure;
     class Line;
 
@@ -95,9 +96,7 @@ private:
     bool fileConfused;    // the whole file's structure did not balance
     bool overflowed;      // a limit was passed
 
-    Entry* entries;
-    int entryCount;
-    int entryCapacity;
+    Entries* entries;  // by the order they were met
     uint32_t* buckets;    // entry index + 1, by folded name; 0 empty
     uint32_t bucketMask;
     JTextBuffer names;    // every entry's name
