@@ -1,0 +1,131 @@
+// What JSourceNames keeps, shared by its two files: sourcenames.cpp (the
+// names and what they stand for) and sourcedirectives.cpp (what a line
+// defines or opens). Not for other users.
+#ifndef PAKHOD_SOURCENAMES_PARTS_H
+#define PAKHOD_SOURCENAMES_PARTS_H
+
+#include <cstdint>
+
+#include "jtextbuffer.h"
+#include "sourcenames.h"
+#include "words.h"
+
+namespace sourcenames {
+
+inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// A small array of plain records that grows by doubling.
+template <typename T>
+class Records {
+public:
+    Records() : items(nullptr), count(0), capacity(0) {}
+    ~Records() { delete[] items; }
+    Records(const Records&) = delete;
+    Records& operator=(const Records&) = delete;
+
+    void push(const T& item) {
+        if (count == capacity) {
+            int bigger = capacity > 0 ? capacity * 2 : 16;
+            T* fresh = new T[bigger];
+            for (int i = 0; i < count; ++i) fresh[i] = items[i];
+            delete[] items;
+            items = fresh;
+            capacity = bigger;
+        }
+        items[count++] = item;
+    }
+    T& operator[](int i) { return items[i]; }
+    const T& operator[](int i) const { return items[i]; }
+    int size() const { return count; }
+    void shrink(int n) { count = n; }
+
+private:
+    T* items;
+    int count;
+    int capacity;
+};
+
+}  // namespace sourcenames
+
+// One definition: what it makes of the name, and where it stands.
+struct JSourceNames::Definition {
+    uint8_t kind;      // NameKind
+    bool counts;       // made outside every body and structure
+    int64_t value;
+    uint32_t textAt;   // kind text: its text in `texts`
+    int32_t textLength;
+    uint32_t branch;   // the conditional branch it stands in (0: none)
+    int32_t depth;     // how many branches were open around it
+};
+
+struct JSourceNames::Entry {
+    uint32_t nameAt;  // in `names`
+    int32_t nameLength;
+    uint32_t nextVariant;  // entry index + 1 of the next with the same folded name
+    // The whole file.
+    int32_t fileDefinitions;
+    bool filePlain;  // every definition outside conditionals, bodies and structures, read, never undone
+    Definition first;
+    // Up to the current line.
+    bool seen;    // a definition or %undef came before it
+    bool undone;  // %undef after the last definition
+    Definition last;
+};
+
+struct JSourceNames::Entries : sourcenames::Records<Entry> {};
+
+// Conditional branches, bodies and structures open at the current line.
+struct JSourceNames::Structure {
+    struct Blocked {  // a MASM macro's parameter, not a name inside its body
+        int at;
+        int length;
+        int depth;
+    };
+    sourcenames::Records<uint32_t> branches;  // innermost last
+    uint32_t nextBranch = 1;
+    int bodyDepth = 0;
+    int structDepth = 0;
+    bool confused = false;  // an end without its start
+    sourcenames::Records<Blocked> blocked;
+    JTextBuffer blockedNames;
+};
+
+// A cursor over one source line.
+class JSourceNames::Line {
+public:
+    Line(const char* text, int n) : p(text), end(text + n) {}
+    const char* p;
+    const char* end;
+
+    void skipBlanks() {
+        while (p < end && sourcenames::isBlank(*p)) ++p;
+    }
+    bool atEnd() const { return p == end || *p == ';'; }
+    // A directive word: up to a blank, ',', ';' or '='.
+    int word() const {
+        const char* q = p;
+        while (q < end && !sourcenames::isBlank(*q) && *q != ',' && *q != ';' && *q != '=') ++q;
+        return static_cast<int>(q - p);
+    }
+    int name() const { return nameLength(p, static_cast<int>(end - p)); }
+    // The rest of the line up to a comment, without blanks around it.
+    int rest(const char** text) {
+        skipBlanks();
+        const char* q = p;
+        char quote = 0;
+        for (; q < end; ++q) {
+            if (quote != 0) {
+                if (*q == quote) quote = 0;
+            } else if (*q == '\'' || *q == '"') {
+                quote = *q;
+            } else if (*q == ';') {
+                break;
+            }
+        }
+        while (q > p && sourcenames::isBlank(q[-1])) --q;
+        *text = p;
+        return static_cast<int>(q - p);
+    }
+};
+
+#endif
