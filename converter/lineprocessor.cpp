@@ -28,8 +28,8 @@ constexpr MnemonicStops mnemonicStops;
 bool endsMnemonic(char c) { return mnemonicStops.stops[static_cast<unsigned char>(c)]; }
 
 // Length of the word at first, which lies in a line ending at end (followed
-// by a CR, LF or NUL), or -1 when a ';' comes before the word is complete
-// (the line is a comment). 0 when the line holds nothing more.
+// by a CR, LF or NUL); 0 when the line holds nothing more, or when a ';'
+// comes before the word is complete (the line is a comment).
 int wordLength(const char* first, const char* end) {
     const char* p = first;
     for (;;) {
@@ -37,7 +37,7 @@ int wordLength(const char* first, const char* end) {
         if (p == end || *p != '\r') break;
         ++p;  // a CR inside the line is part of the word
     }
-    if (p < end && *p == ';') return -1;
+    if (p < end && *p == ';') return 0;
     return static_cast<int>(p - first);
 }
 
@@ -66,7 +66,7 @@ char keyByteOf(char c) { return keyBytes.of[static_cast<unsigned char>(c)]; }
         if (first + i == end || first[i] != '\r') break;
         key->bytes[i++] = '\r';  // a CR inside the line is part of the word
     }
-    if (first + i < end && first[i] == ';') return -1;
+    if (first + i < end && first[i] == ';') return 0;
     return i;
 }
 
@@ -255,7 +255,7 @@ int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context
     int start = static_cast<int>(first - text);
     JMnemonicIndex::Key key;
     int length = wordLength(first, text + n, &key);
-    if (length <= 0) return copyLine(dst, text, n);  // a comment, or only blanks
+    if (length == 0) return copyLine(dst, text, n);  // a comment, or only blanks
     const JMnemonicIndex::Entry* entry = length < JMnemonicIndex::keySize ? context->index.findKey(key, length)
                                                                           : context->index.find(first, length);
     if (entry == nullptr) return copyOther(dst, text, n, first, context);

@@ -50,9 +50,17 @@ void JSourceNames::reset(bool learnWholeFile) {
     delete structure;
     structure = new Structure;
     for (int i = 0; i < entries->size(); ++i) {
-        (*entries)[i].seen = (*entries)[i].undone = false;
-        (*entries)[i].last = Definition{};
+        Entry& e = (*entries)[i];
+        if (!sharesText(e)) garbageBytes += e.last.textLength;
+        e.seen = e.undone = false;
+        e.last = Definition{};
     }
+}
+
+// The last definition's text is the first's (kept once).
+bool JSourceNames::sharesText(const Entry& e) {
+    return e.last.kind != static_cast<uint8_t>(NameKind::text) ||
+           (e.first.kind == e.last.kind && e.first.textAt == e.last.textAt);
 }
 
 // The bucket of the folded name, or the empty one where it would go.
@@ -173,13 +181,20 @@ uint32_t JSourceNames::keepText(const char* text, int n) {
 // Moves the texts still referred to into a fresh buffer.
 void JSourceNames::compactTexts() {
     JTextBuffer kept;
-    for (int i = 0; i < entries->size(); ++i)
-        for (Definition* d : {&(*entries)[i].first, &(*entries)[i].last}) {
-            if (d->kind != static_cast<uint8_t>(NameKind::text) || d->textLength == 0) continue;
+    for (int i = 0; i < entries->size(); ++i) {
+        Entry& e = (*entries)[i];
+        const bool shared = sharesText(e);
+        for (Definition* d : {&e.first, &e.last}) {
+            if (d->kind != static_cast<uint8_t>(NameKind::text)) continue;
+            if (d == &e.last && shared) {
+                d->textAt = e.first.textAt;
+                continue;
+            }
             uint32_t at = static_cast<uint32_t>(kept.length());
             kept.add(texts.data() + d->textAt, d->textLength);
             d->textAt = at;
         }
+    }
     texts.clear();
     texts.add(kept.data(), kept.length());
     garbageBytes = 0;
@@ -194,7 +209,7 @@ void JSourceNames::define(const char* name, int n, Definition d) {
     int found = findEntry(name, n);
     if (found < 0) return;
     Entry& e = (*entries)[found];
-    if (e.last.kind == static_cast<uint8_t>(NameKind::text)) garbageBytes += e.last.textLength;
+    if (!sharesText(e)) garbageBytes += e.last.textLength;
     if (wholeFile) {
         if (e.fileDefinitions == 0) e.first = d;
         if (e.fileDefinitions < 2) ++e.fileDefinitions;
@@ -228,9 +243,18 @@ void JSourceNames::defineText(const char* name, int n, const char* text, int len
     }
     Definition d{};
     d.kind = static_cast<uint8_t>(NameKind::text);
-    d.textAt = keepText(text, length);
     d.textLength = length;
-    if (overflowed) return;
+    // Read again after the whole file was, the first definition is the one
+    // kept then.
+    int found = wholeFile ? -1 : lookup(name, n);
+    const Definition* first = found >= 0 && !(*entries)[found].seen ? &(*entries)[found].first : nullptr;
+    if (first != nullptr && first->kind == d.kind && first->textLength == length &&
+        (length == 0 || std::memcmp(texts.data() + first->textAt, text, static_cast<size_t>(length)) == 0)) {
+        d.textAt = first->textAt;
+    } else {
+        d.textAt = keepText(text, length);
+        if (overflowed) return;
+    }
     define(name, n, d);
 }
 

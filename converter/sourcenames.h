@@ -110,6 +110,7 @@ private:
     int lookup(const char* name, int n) const;
     int findEntry(const char* name, int n);
     bool standsOpen(const Definition& d) const;
+    static bool sharesText(const Entry& e);
     bool isBlocked(const char* name, int n) const;
 
     void define(const char* name, int n, Definition d);

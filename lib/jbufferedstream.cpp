@@ -54,8 +54,7 @@ int JBufferedStream::writeBack() {
 int JBufferedStream::fill() {
     start += length;
     cursor = 0;
-    length = inner->read(buffer, capacity);
-    if (length < 0) length = 0;
+    length = inner->read(buffer, capacity);  // 0 at the end or on failure, never less
     mode = reading;
     return length;
 }

@@ -8,7 +8,6 @@ void JTextBuffer::add(const char* text, int n) {
     if (n > capacity - used) {
         int64_t need = int64_t{used} + n;
         int64_t bigger = int64_t{capacity} * 2 > need ? int64_t{capacity} * 2 : need;
-        if (bigger < 256) bigger = 256;
         if (bigger > 0x7FFFFFFF) bigger = 0x7FFFFFFF;
         char* fresh = new char[static_cast<size_t>(bigger)];
         if (used > 0) std::memcpy(fresh, bytes, static_cast<size_t>(used));

@@ -2,7 +2,9 @@
 # Hostile sources for the names pakhod records end normally, in bounded
 # memory: a million definitions, one name defined a million times (in
 # 256 MiB of address space, LIMIT_KIB), definition cycles, and a line of
-# LINE_MIB MiB of names (in ten times its size more). Each must complete
+# LINE_MIB MiB of names (in ten times its size more). Texts near the
+# 16 MiB that pakhod keeps, with as much again replaced, still count: what
+# a name no longer holds is not held against the limit. Each must complete
 # (status 1) with one output line per source line but for dd lines, within
 # the test's time limit, which a quadratic reading would not meet.
 # Usage: hostile_names_test.sh PAKHOD [LIMIT_KIB [LINE_MIB]]; LIMIT_KIB 0: no limit (sanitizers)
@@ -13,9 +15,11 @@ trap 'rm -rf "$work"' EXIT
 uses=$'\tmovq mm0, [esi+N7]\n\tpsrlw mm1, N7\n'
 { awk 'BEGIN { for (i = 0; i < 1000000; i++) printf "N%d equ %d\n", i, i % 100 }'; printf '%s' "$uses"; } >"$work/many.asm"
 { awk 'BEGIN { for (i = 0; i < 1000000; i++) printf "%%assign N7 %d\n", i % 100 }'; printf '%s' "$uses"; } >"$work/redefined.asm"
+{ awk 'BEGIN { for (i = 0; i < 250000; i++) printf "%%define T%d %062d\n", i, i
+                for (i = 0; i < 30000; i++) printf "%%define T7 %062d\n", 8; printf "\tpsrlw mm1, T7\n" }'; } >"$work/texts.asm"
 printf '%%define A B\n%%define B A\n%%define C C+1\n%%define D E E\n%%define E D D\n\tmovq mm0, [esi+A]\n\tmovq mm0, [esi+C]\n\tmovq mm0, [esi+D]\n' >"$work/cycles.asm"
 { printf '\tmovq mm0, [esi'; head -c $((mib << 20)) /dev/zero | tr '\0' 'a' | sed 's/a\{8\}/+table_x/g'; printf ']\n'; } >"$work/long.asm"
-for source in many redefined cycles long; do
+for source in many redefined texts cycles long; do
   kib=$limit
   [ $source = long ] && [ "$limit" -gt 0 ] && kib=$((limit + mib * 10240))
   status=$( ([ "$kib" -eq 0 ] || ulimit -v "$kib"; "$pakhod" "$work/$source.asm" "$work/$source.out" >/dev/null 2>&1); echo $?)
@@ -25,5 +29,6 @@ for source in many redefined cycles long; do
 done
 # The last of a million definitions counts (99); the cycles are copied.
 grep -q $'^\tdb\t\t00fh,071h,0d1h,063h\t' "$work/redefined.out" || { echo "redefined: psrlw mm1, N7 not encoded"; exit 1; }
+grep -q $'^\tdb\t\t00fh,071h,0d1h,008h\t' "$work/texts.out" || { echo "texts: psrlw mm1, N7 not encoded"; exit 1; }
 cmp -s "$work/cycles.asm" <(tr -d '\r' <"$work/cycles.out") || { echo "cycles: a line was not copied"; exit 1; }
 echo "hostile sources converted"
