@@ -4,7 +4,8 @@
 # 256 MiB of address space, LIMIT_KIB), definition cycles, and a line of
 # LINE_MIB MiB of names (in ten times its size more). Texts near the
 # 16 MiB that pakhod keeps, with as much again replaced, still count: what
-# a name no longer holds is not held against the limit. Each must complete
+# a name no longer holds is not held against the limit; past it, no name
+# counts. Each must complete
 # (status 1) with one output line per source line but for dd lines, within
 # the test's time limit, which a quadratic reading would not meet.
 # Usage: hostile_names_test.sh PAKHOD [LIMIT_KIB [LINE_MIB]]; LIMIT_KIB 0: no limit (sanitizers)
@@ -17,9 +18,10 @@ uses=$'\tmovq mm0, [esi+N7]\n\tpsrlw mm1, N7\n'
 { awk 'BEGIN { for (i = 0; i < 1000000; i++) printf "%%assign N7 %d\n", i % 100 }'; printf '%s' "$uses"; } >"$work/redefined.asm"
 { awk 'BEGIN { for (i = 0; i < 250000; i++) printf "%%define T%d %062d\n", i, i
                 for (i = 0; i < 30000; i++) printf "%%define T7 %062d\n", 8; printf "\tpsrlw mm1, T7\n" }'; } >"$work/texts.asm"
+{ awk 'BEGIN { for (i = 0; i < 200000; i++) printf "%%define T%d %0100d\n", i, i; printf "%%define S 8\n\tpsrlw mm1, S\n" }'; } >"$work/over.asm"
 printf '%%define A B\n%%define B A\n%%define C C+1\n%%define D E E\n%%define E D D\n\tmovq mm0, [esi+A]\n\tmovq mm0, [esi+C]\n\tmovq mm0, [esi+D]\n' >"$work/cycles.asm"
 { printf '\tmovq mm0, [esi'; head -c $((mib << 20)) /dev/zero | tr '\0' 'a' | sed 's/a\{8\}/+table_x/g'; printf ']\n'; } >"$work/long.asm"
-for source in many redefined texts cycles long; do
+for source in many redefined texts over cycles long; do
   kib=$limit
   [ $source = long ] && [ "$limit" -gt 0 ] && kib=$((limit + mib * 10240))
   status=$( ([ "$kib" -eq 0 ] || ulimit -v "$kib"; "$pakhod" "$work/$source.asm" "$work/$source.out" >/dev/null 2>&1); echo $?)
@@ -30,5 +32,6 @@ done
 # The last of a million definitions counts (99); the cycles are copied.
 grep -q $'^\tdb\t\t00fh,071h,0d1h,063h\t' "$work/redefined.out" || { echo "redefined: psrlw mm1, N7 not encoded"; exit 1; }
 grep -q $'^\tdb\t\t00fh,071h,0d1h,008h\t' "$work/texts.out" || { echo "texts: psrlw mm1, N7 not encoded"; exit 1; }
+grep -qxE $'\tpsrlw mm1, S\r?' "$work/over.out" || { echo "over: a name past the text limit was not copied"; exit 1; }
 cmp -s "$work/cycles.asm" <(tr -d '\r' <"$work/cycles.out") || { echo "cycles: a line was not copied"; exit 1; }
 echo "hostile sources converted"
