@@ -1,5 +1,7 @@
 #include "jstreamtokenizer.h"
 
+#include "jtextbuffer.h"
+
 #include <cstring>
 
 namespace {
@@ -69,34 +71,6 @@ void setLineText(JString& line, const char* text, int n) {
     std::memcpy(line.data, text, static_cast<size_t>(n));
     line.data[n] = '\0';
 }
-
-// A line that runs across buffer refills is gathered here.
-class Gathered {
-public:
-    Gathered() : bytes(nullptr), used(0), capacity(0) {}
-    ~Gathered() { delete[] bytes; }
-    Gathered(const Gathered&) = delete;
-    Gathered& operator=(const Gathered&) = delete;
-
-    void add(const char* p, int n) {
-        if (used + n > capacity) {
-            int bigger = capacity * 2 > used + n ? capacity * 2 : used + n;
-            char* fresh = new char[bigger];
-            if (used > 0) std::memcpy(fresh, bytes, static_cast<size_t>(used));
-            delete[] bytes;
-            bytes = fresh;
-            capacity = bigger;
-        }
-        std::memcpy(bytes + used, p, static_cast<size_t>(n));
-        used += n;
-    }
-
-    char* bytes;
-    int used;
-
-private:
-    int capacity;
-};
 
 }  // namespace
 
@@ -217,7 +191,7 @@ int JStreamTokenizer::readLineInBlocks(JString& line, const char* bytes, int hel
         position += n + 1;
         return n + 1;
     }
-    Gathered text;
+    JTextBuffer text;  // a line that runs across buffer refills
     int consumed = 0;
     for (;;) {
         int n = lf != nullptr ? static_cast<int>(lf - bytes) : held;
@@ -232,13 +206,13 @@ int JStreamTokenizer::readLineInBlocks(JString& line, const char* bytes, int hel
             while (readOne(&c)) {
                 ++consumed;
                 if (c == LF) break;
-                text.add(&c, 1);
+                text.add(c);
             }
             break;
         }
         lf = static_cast<const char*>(std::memchr(bytes, LF, static_cast<size_t>(held)));
     }
-    setLineText(line, text.bytes, text.used);
+    setLineText(line, text.data(), text.length());
     position += consumed;
     return consumed;
 }
