@@ -122,14 +122,6 @@ constexpr OperandBytes operandBytes;
 bool endsWord(char c) { return operandBytes.endsWord[static_cast<unsigned char>(c)]; }
 int hexDigitValue(char c) { return operandBytes.digit[static_cast<unsigned char>(c)]; }
 
-// True when text[0..n) is `word` in any letter case.
-bool sameWord(const char* text, int n, const char* word) {
-    int i = 0;
-    for (; i < n && word[i] != '\0'; ++i)
-        if (asciiLowered(text[i]) != word[i]) return false;
-    return i == n && word[i] == '\0';
-}
-
 // Parentheses in a constant expression nest at most this deep. Each level
 // is a recursion of the expression reader, so the bound keeps a hostile
 // line from exhausting the stack; real sources stay far below it.
@@ -463,7 +455,7 @@ int readTerms(Cursor c, Address* a) {
 int readSegmentOverride(Cursor& c, uint8_t* prefix) {
     if (c.end - c.p < 3 || c.p[2] != ':') return 0;
     for (const SegmentOverride& s : segmentOverrides)
-        if (sameWord(c.p, 2, s.name)) {
+        if (sameWordFolded(c.p, 2, s.name)) {
             *prefix = s.prefix;
             c.p += 3;
             c.skipBlanks();
@@ -490,18 +482,18 @@ int readMemoryPrefix(Cursor& c, MemoryOperand* m) {
     c.skipBlanks();
     int n = c.nameLength();
     for (const SizeKeyword& k : sizeKeywords)
-        if (sameWord(c.p, n, k.name)) {
+        if (sameWordFolded(c.p, n, k.name)) {
             m->size = k.size;
             c.p += n;
             c.skipBlanks();
             n = c.nameLength();
-            if (sameWord(c.p, n, "ptr")) {
+            if (sameWordFolded(c.p, n, "ptr")) {
                 c.p += n;
                 c.skipBlanks();
             }
             break;
         }
-    if (m->size == 0 && sameWord(c.p, n, "ptr")) return 0;
+    if (m->size == 0 && sameWordFolded(c.p, n, "ptr")) return 0;
     readSegmentOverride(c, &m->segmentPrefix);
     return 1;
 }
@@ -517,16 +509,16 @@ bool startsWithMemoryPrefix(const char* text, int length) {
 
 uint8_t sizeOfKeyword(const char* text, int length) {
     for (const SizeKeyword& k : sizeKeywords)
-        if (sameWord(text, length, k.name)) return k.size;
+        if (sameWordFolded(text, length, k.name)) return k.size;
     return 0;
 }
 
 bool isMemoryPrefixWord(const char* text, int length) {
     for (const SizeKeyword& k : sizeKeywords)
-        if (sameWord(text, length, k.name)) return true;
+        if (sameWordFolded(text, length, k.name)) return true;
     Cursor c = {text, text + length};
     uint8_t prefix = 0;
-    return sameWord(text, length, "ptr") || (length == 3 && readSegmentOverride(c, &prefix));
+    return sameWordFolded(text, length, "ptr") || (length == 3 && readSegmentOverride(c, &prefix));
 }
 
 int readImmediate(const char* text, int length, uint8_t* byte) {

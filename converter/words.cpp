@@ -114,13 +114,6 @@ int nameLength(const char* text, int n) {
     return i;
 }
 
-bool sameWordFolded(const char* text, int n, const char* word) {
-    int i = 0;
-    for (; i < n && word[i] != '\0'; ++i)
-        if (asciiLowered(text[i]) != word[i]) return false;
-    return i == n && word[i] == '\0';
-}
-
 bool isAnyRegister(const char* text, int n) {
     if (fixedWordClass(text, n) == registerWord) return true;
     if (n < 2 || n > 6 || !isDigit(text[n - 1 - !isDigit(text[n - 1])])) return false;  // a number ends every other

@@ -4,6 +4,8 @@
 #ifndef PAKHOD_WORDS_H
 #define PAKHOD_WORDS_H
 
+#include "jasciicase.h"
+
 // A byte that may start a name (a letter, '_', '.', '?', '@' or '$'), and
 // one that may continue it (also digits, '#' and '~').
 bool startsName(char c);
@@ -21,6 +23,12 @@ bool isAnyRegister(const char* text, int n);
 bool isOperandKeyword(const char* text, int n);
 
 // True when text[0..n) is `word` in any letter case (word is lower case).
-bool sameWordFolded(const char* text, int n, const char* word);
+// Inline: the operand reader asks it of every size keyword.
+inline bool sameWordFolded(const char* text, int n, const char* word) {
+    int i = 0;
+    for (; i < n && word[i] != '\0'; ++i)
+        if (asciiLowered(text[i]) != word[i]) return false;
+    return i == n && word[i] == '\0';
+}
 
 #endif
