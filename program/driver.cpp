@@ -9,6 +9,7 @@
 #include "jwinfile.h"
 #include "leftreport.h"
 #include "lineprocessor.h"
+#include "options.h"
 #include "platform.h"
 #include "version.h"
 
@@ -82,9 +83,9 @@ const InfoOption infoOptions[] = {
 // Standard error: warnings about the command line, the definition file
 // used, and after each error message the reason, on a line of its own.
 const char optionWarning[] =
-    "pakhod: warning: taken as destfile: %s (pakhod takes no options; to name a file that starts with '-', write ./%s)\n";
-const char ignoredWarning[] =
-    "pakhod: warning: ignored: %s (pakhod reads srcfile and destfile only; to convert several files, run it once per file)\n";
+    "pakhod: warning: taken as destfile: %s (options go before srcfile; to name a file that starts with '-', write ./%s)\n";
+const char commandLineReason[] = "pakhod: %s\n";
+const char strictReason[] = "pakhod: %s: %d MMX line%s left as %s (--strict makes that an error)\n";
 const char usingNote[] = "pakhod: using %s\n";
 const char reasonLine[] = "%spakhod: %s: %s\n";
 const char notFoundReason[] = "not found; searched, in order:";
@@ -96,6 +97,25 @@ const char sameFileReason[] = "the same file as the source ";
 const char sameFileHint[] = " (to rewrite it in place, name it once)";
 const char shortWriteReason[] = "a write was cut short";
 const char sizeMismatchReason[] = "the bytes read did not match its size";
+
+// How a run ended, and the exit status each gives: pakhod's own (1 for a
+// completed run, 0 otherwise), or with --usual-status the usual one.
+enum class Outcome { completed, leftUnderStrict, failed, commandLine, info };
+
+int statusOf(Outcome outcome, bool usual) {
+    switch (outcome) {
+        case Outcome::completed:
+            return usual ? 0 : 1;
+        case Outcome::leftUnderStrict:
+        case Outcome::failed:
+            return usual ? 1 : 0;
+        case Outcome::commandLine:
+            return usual ? 2 : 0;
+        case Outcome::info:
+            break;
+    }
+    return 0;
+}
 
 // The words for an error code, or `unknown` when no call failed (code 0).
 JString reasonFor(int code, const char* unknown = "") {
@@ -195,42 +215,45 @@ void printBanner(const char* sourceName, const char* destinationName, int inPlac
 // Everything after the table is loaded. Nothing is created before the
 // source has proved readable text; the source stays open (and so held)
 // until it has been replaced.
-int convertFile(JMMXSet* table, const char* sourceName, const char* destinationArgument) {
+Outcome convertFile(JMMXSet* table, const JOptions& options) {
+    const char* sourceName = options.source;
     JWinFile source;
     if (!openForReading(source, sourceName)) {
         std::printf(sourceMessage, sourceName);
         explain(sourceName, openFailure(source), true);
-        return 0;
+        return Outcome::failed;
     }
     long nul = firstNulOffset(source);
     if (nul >= 0) {
         std::printf(notTextMessage, sourceName);
         explain(sourceName, JString(nulReason) + nul + nulHint);
-        return 0;
+        return Outcome::failed;
     }
-    int inPlace = std::strcmp(sourceName, destinationArgument) == 0;
-    JString destinationName(destinationArgument);
+    int inPlace = std::strcmp(sourceName, options.destination) == 0;
+    JString destinationName(options.destination);
     int error = 0;
     if (inPlace && !createTemporaryFile(destinationName, error)) {
         std::printf(destinationMessage, destinationName.data);
         explain(destinationName.data, reasonFor(error));
-        return 0;
+        return Outcome::failed;
     }
     if (!inPlace && namesHeldFile(destinationName.data, source)) {
         std::printf(destinationMessage, destinationName.data);
         explain(destinationName.data, sameFileReason + JString(sourceName) + sameFileHint);
-        return 0;
+        return Outcome::failed;
     }
     JWinFile destination;
     if (!destination.open(destinationName.data, modeCreate)) {
         if (inPlace) removeFile(destinationName.data);
         std::printf(destinationMessage, destinationName.data);
         explain(destinationName.data, reasonFor(destination.lastError));
-        return 0;
+        return Outcome::failed;
     }
-    printBanner(sourceName, destinationName.data, inPlace);
+    if (!options.quiet) printBanner(sourceName, destinationName.data, inPlace);
+    // The lines left are counted for the warnings, and for --strict.
+    const bool warnings = warningsWanted();
     JLeftLines left;
-    int written = writeDestination(destination, source, table, warningsWanted() ? &left : nullptr);
+    int written = writeDestination(destination, source, table, warnings || options.strict ? &left : nullptr);
     if (written != convertCompleted) {
         if (inPlace) removeFile(destinationName.data);
         if (written == convertReadFailed) {
@@ -240,19 +263,24 @@ int convertFile(JMMXSet* table, const char* sourceName, const char* destinationA
             std::printf(writeMessage, destinationName.data);
             explain(destinationName.data, reasonFor(destination.lastError, shortWriteReason));
         }
-        return 0;
+        return Outcome::failed;
     }
-    reportLeftLines(sourceName, source, left);
+    if (warnings) reportLeftLines(sourceName, source, left);
     if (inPlace) {
         if (!replaceFileContent(sourceName, destinationName.data, source, error)) {
             keepFile(destinationName.data);
             std::printf(replaceMessage, sourceName, destinationName.data);
             explain(sourceName, reasonFor(error));
-            return 0;
+            return Outcome::failed;
         }
         removeFile(destinationName.data);
     }
-    return 1;
+    if (options.strict && left.left > 0) {
+        std::fprintf(stderr, strictReason, sourceName, left.left, left.left == 1 ? "" : "s",
+                     left.left == 1 ? "it was" : "they were");
+        return Outcome::leftUnderStrict;
+    }
+    return Outcome::completed;
 }
 
 // Prints the text a sole argument asks for (--help, --version), unless a
@@ -266,14 +294,10 @@ int printedInfo(int argc, const char* const* argv) {
     return text != nullptr;
 }
 
-// Names on standard error what the command line holds besides a source and
-// a destination: a destination that looks like an option, and the rest.
-void warnAboutArguments(int argc, const char* const* argv) {
-    if (argc > 2 && argv[2][0] == '-') std::fprintf(stderr, optionWarning, argv[2], argv[2]);
-    if (argc <= 3) return;
-    JString ignored(argv[3]);
-    for (int i = 4; i < argc; ++i) ignored.append(' ').append(argv[i]);
-    std::fprintf(stderr, ignoredWarning, ignored.data);
+// A destination that looks like an option is named on standard error.
+void warnAboutArguments(const JOptions& options) {
+    const char* d = options.destination;
+    if (d != options.source && d[0] == '-') std::fprintf(stderr, optionWarning, d, d);
 }
 
 }  // namespace
@@ -301,13 +325,23 @@ int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLi
 int runDriver(int argc, const char* const* argv) {
     if (argc < 2) {
         std::fputs(usageText, stdout);
-        return 0;
+        return statusOf(Outcome::commandLine, false);
     }
-    if (printedInfo(argc, argv)) return 0;
-    warnAboutArguments(argc, argv);
+    if (printedInfo(argc, argv)) return statusOf(Outcome::info, false);
+    JOptions options;
+    JString error;
+    if (!readOptions(argc, argv, &options, error)) {
+        std::fputs(usageText, stdout);
+        if (error.length() > 0) {
+            std::fflush(stdout);
+            std::fprintf(stderr, commandLineReason, error.data);
+        }
+        return statusOf(Outcome::commandLine, options.usualStatus);
+    }
+    warnAboutArguments(options);
     JMMXSet* table = loadTable();
-    if (table == nullptr) return 0;
-    int status = convertFile(table, argv[1], argc > 2 ? argv[2] : argv[1]);
+    if (table == nullptr) return statusOf(Outcome::failed, options.usualStatus);
+    Outcome outcome = convertFile(table, options);
     JList::deleteList(table);
-    return status;
+    return statusOf(outcome, options.usualStatus);
 }

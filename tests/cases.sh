@@ -124,7 +124,7 @@ declare -A expect counts
 declare -a modes
 
 # Creates the directories above workspace path $1.
-parents() { mkdir -p "$ws/$(dirname "$1")"; }
+parents() { mkdir -p "$ws/$(dirname -- "$1")"; }
 
 # Applies one "files before" entry to the workspace $ws.
 place() {
