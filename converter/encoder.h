@@ -35,7 +35,7 @@ Definition definitionOf(const JMMXSet* def);
 // to the assembler: a displacement (a dd line) or an immediate (the last
 // item of the db list, in parentheses).
 struct NamedParts {
-    const JSourceNames* names = nullptr;  // what the names in the operands stand for
+    const JNameLookup* names = nullptr;  // what the names in the operands stand for
     NamedMemory memory;                   // the memory operand as last read
     bool displacementNamed = false;       // the displacement is memory.terms.expression
     const char* immediate = nullptr;      // the immediate as written, when the assembler works it out

@@ -4,7 +4,7 @@
 #include <initializer_list>
 
 #include "jasciicase.h"
-#include "sourcenames.h"
+#include "expression.h"
 #include "words.h"
 
 constexpr RegisterName registerTable[registerCount] = {
@@ -59,20 +59,6 @@ const RegisterName* registerNamed(const char* s) {
 
 namespace {
 
-// Number words are read up to this value, far beyond any operand's range.
-constexpr int64_t numberLimit = int64_t(1) << 40;
-
-// Where every value met while reading a constant expression must lie.
-struct Range {
-    int64_t lowest;
-    int64_t highest;
-};
-constexpr Range immediateRange = {-128, 255};
-constexpr Range displacementRange = {-(int64_t(1) << 31), (int64_t(1) << 32) - 1};
-constexpr Range definitionRange = {-numberLimit, numberLimit};
-
-bool within(int64_t value, Range range) { return value >= range.lowest && value <= range.highest; }
-
 // Scale factor -> SIB scale field.
 struct ScaleEntry {
     int64_t factor;
@@ -99,181 +85,7 @@ constexpr SegmentOverride segmentOverrides[] = {
 };
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
-bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return asciiLowered(c) >= 'a' && asciiLowered(c) <= 'z'; }
-
-// What each byte is to the operand readers, by table: whether it ends a
-// word (a register name or a number), and its value as a hex digit (-1: none).
-struct OperandBytes {
-    bool endsWord[256];
-    signed char digit[256];
-    constexpr OperandBytes() : endsWord(), digit() {
-        for (const char c : {'\0', ' ', '\t', '+', '-', '*', '(', ')', '[', ']'})
-            endsWord[static_cast<unsigned char>(c)] = true;
-        for (int c = 0; c < 256; ++c)
-            digit[c] = static_cast<signed char>(c >= '0' && c <= '9'   ? c - '0'
-                                                : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                                                : c >= 'A' && c <= 'F' ? c - 'A' + 10
-                                                                       : -1);
-    }
-};
-constexpr OperandBytes operandBytes;
-
-bool endsWord(char c) { return operandBytes.endsWord[static_cast<unsigned char>(c)]; }
-int hexDigitValue(char c) { return operandBytes.digit[static_cast<unsigned char>(c)]; }
-
-// Parentheses in a constant expression nest at most this deep. Each level
-// is a recursion of the expression reader, so the bound keeps a hostile
-// line from exhausting the stack; real sources stay far below it.
-constexpr int deepestNesting = 64;
-
-// A place in an operand text that ends at `end` (needs no terminator), and
-// how many parentheses are open there.
-struct Cursor {
-    const char* p;
-    const char* end;
-    int openParentheses = 0;
-    char peek() const { return p < end ? *p : '\0'; }
-    void skipBlanks() {
-        while (p < end && isBlank(*p)) ++p;
-    }
-    // Length of the run of bytes from here that ends at a word end.
-    int wordLength() const {
-        const char* q = p;
-        while (q < end && !endsWord(*q)) ++q;
-        return static_cast<int>(q - p);
-    }
-    // Length of the name from here (a keyword is one), 0 when none starts here.
-    int nameLength() const { return ::nameLength(p, static_cast<int>(end - p)); }
-};
-
-// Digits s[0..n) in the given base (at least one); 0 when any is not a digit.
-int readDigits(const char* s, int n, int base, int64_t* value) {
-    if (n <= 0) return 0;
-    int64_t v = 0;
-    for (int i = 0; i < n; ++i) {
-        int d = hexDigitValue(s[i]);
-        if (d < 0 || d >= base) return 0;
-        v = v * base + d;
-        if (v > numberLimit) return 0;
-    }
-    *value = v;
-    return 1;
-}
-
-// An unsigned number word of n characters: 0x.., ..h (first a decimal digit) or decimal.
-int readNumberWord(const char* s, int n, int64_t* value) {
-    if (n >= 2 && s[0] == '0' && asciiLowered(s[1]) == 'x') return readDigits(s + 2, n - 2, 16, value);
-    if (n >= 2 && asciiLowered(s[n - 1]) == 'h' && isDecimalDigit(s[0])) return readDigits(s, n - 1, 16, value);
-    return readDigits(s, n, 10, value);
-}
-
-// a * b when the product lies in range; both lie in it, and no bound of a
-// range reaches 2^32, so the magnitudes multiply without overflow.
-int multiply(int64_t a, int64_t b, Range range, int64_t* product) {
-    uint64_t magnitude = static_cast<uint64_t>(a < 0 ? -a : a) * static_cast<uint64_t>(b < 0 ? -b : b);
-    if (magnitude > (uint64_t(1) << 32)) return 0;
-    *product = ((a < 0) != (b < 0) ? -1 : 1) * static_cast<int64_t>(magnitude);
-    return within(*product, range);
-}
-
-// A constant expression: numbers joined by + - * and parentheses, with the
-// usual precedence, every value on the way within range. Its factors may
-// also be names (with `names`): its value when every name in it is a value
-// the source defines, else the assembler's to work out.
-// `bareName`: a name of the second kind stands in it unmultiplied (table+8
-// may be an address; 2*WIDTH is a number).
-struct NamedValue {
-    int64_t value;
-    bool known;
-    bool bareName;
-};
-
-int readNamedSum(Cursor& c, const JSourceNames* names, Range range, NamedValue* v);
-
-// [+|-] number, name or ( sum ). Registers and keywords are no factors.
-int readNamedFactor(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
-    c.skipBlanks();
-    int negative = c.peek() == '-';
-    if (negative || c.peek() == '+') {
-        ++c.p;
-        c.skipBlanks();
-    }
-    *v = NamedValue{0, true, false};
-    if (c.peek() == '(') {
-        if (c.openParentheses == deepestNesting) return 0;
-        ++c.p;
-        ++c.openParentheses;
-        if (!readNamedSum(c, names, range, v)) return 0;
-        c.skipBlanks();
-        if (c.peek() != ')') return 0;
-        ++c.p;
-        --c.openParentheses;
-    } else {
-        int n = c.wordLength();
-        if (!readNumberWord(c.p, n, &v->value)) {
-            if (names == nullptr || n == 0 || nameLength(c.p, n) != n || isAnyRegister(c.p, n) ||
-                isOperandKeyword(c.p, n))
-                return 0;
-            NameMeaning m = names->meaning(c.p, n);
-            if (m.kind == NameKind::ambiguous || m.kind == NameKind::text) return 0;
-            v->known = m.kind == NameKind::value;
-            v->bareName = !v->known;
-            v->value = v->known ? m.value : 0;
-        }
-        c.p += n;
-    }
-    if (negative) v->value = -v->value;
-    return !v->known || within(v->value, range);
-}
-
-int readNamedProduct(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
-    if (!readNamedFactor(c, names, range, v)) return 0;
-    for (Cursor next = c;; next = c) {
-        next.skipBlanks();
-        if (next.peek() != '*') return 1;
-        c = next;
-        ++c.p;
-        NamedValue factor;
-        if (!readNamedFactor(c, names, range, &factor)) return 0;
-        if (v->known && factor.known && !multiply(v->value, factor.value, range, &v->value)) return 0;
-        v->known = v->known && factor.known;
-        v->bareName = false;  // a name multiplied is a number, never an address
-    }
-}
-
-int readNamedSum(Cursor& c, const JSourceNames* names, Range range, NamedValue* v) {
-    if (!readNamedProduct(c, names, range, v)) return 0;
-    for (Cursor next = c;; next = c) {
-        next.skipBlanks();
-        if (next.peek() != '+' && next.peek() != '-') return 1;
-        int sign = *next.p == '-' ? -1 : 1;
-        c = next;
-        ++c.p;
-        NamedValue term;
-        if (!readNamedProduct(c, names, range, &term)) return 0;
-        v->value += sign * term.value;
-        v->known = v->known && term.known;
-        v->bareName = v->bareName || term.bareName;
-        if (v->known && !within(v->value, range)) return 0;
-    }
-}
-
-
-// The same without names: a product, and a sum.
-int readProduct(Cursor& c, Range range, int64_t* value) {
-    NamedValue v;
-    if (!readNamedProduct(c, nullptr, range, &v)) return 0;
-    *value = v.value;
-    return 1;
-}
-
-int readSum(Cursor& c, Range range, int64_t* value) {
-    NamedValue v;
-    if (!readNamedSum(c, nullptr, range, &v)) return 0;
-    *value = v.value;
-    return 1;
-}
 
 // Number of a general register name s[0..n), or -1.
 int generalRegisterOf(const char* s, int n) {
@@ -298,7 +110,7 @@ struct Word {
     int64_t number;
 };
 
-[[gnu::always_inline]] inline int readWord(Cursor& c, Word* word) {
+[[gnu::always_inline]] inline int readWord(ExpressionCursor& c, Word* word) {
     const char* start = c.p;
     int n = c.wordLength();
     c.p += n;
@@ -341,8 +153,8 @@ int addScaledRegister(Address* a, uint8_t reg, int64_t factor) {
 
 // reg*SCALE or SCALE*reg where SCALE is a factor whose names are values the
 // source defines; -1 when the term at c is not of that shape.
-int readScaleByName(Cursor& c, int sign, Address* a, const JSourceNames* names) {
-    Cursor t = c;
+int readScaleByName(ExpressionCursor& c, int sign, Address* a, const JNameLookup* names) {
+    ExpressionCursor t = c;
     NamedValue v;
     int n = t.wordLength();
     int reg = generalRegisterOf(t.p, n);
@@ -384,14 +196,14 @@ void addTermText(NamedTerms* named, int sign, const char* from, const char* to) 
 // term may hold names, and every term that is not a register is also kept
 // as text in `named`.
 template <bool isNamed>
-int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum, NamedTerms* named) {
-    const Cursor start = c;
+int readTerm(ExpressionCursor& c, int sign, int first, Address* a, int64_t* sum, NamedTerms* named) {
+    const ExpressionCursor start = c;
     Word w1, w2;
     const int isWord = readWord(c, &w1);
-    Cursor next = c;
+    ExpressionCursor next = c;
     next.skipBlanks();
     if (isWord && next.peek() == '*') {
-        Cursor scale = next;
+        ExpressionCursor scale = next;
         ++scale.p;
         scale.skipBlanks();
         if (readWord(scale, &w2) && w1.isRegister != w2.isRegister) {  // reg*scale or scale*reg
@@ -431,7 +243,7 @@ int readTerm(Cursor& c, int sign, int first, Address* a, int64_t* sum, NamedTerm
 // Terms joined by + and -, up to c's end, into the address; `first` when
 // they begin the operand.
 template <bool isNamed>
-int readTermsInto(Cursor c, int first, Address* a, int64_t* sum, NamedTerms* named) {
+int readTermsInto(ExpressionCursor c, int first, Address* a, int64_t* sum, NamedTerms* named) {
     int sign = 1;
     for (;; first = 0) {
         c.skipBlanks();
@@ -444,7 +256,7 @@ int readTermsInto(Cursor c, int first, Address* a, int64_t* sum, NamedTerms* nam
 }
 
 // The terms between a memory operand's brackets; c ends at the closing one.
-int readTerms(Cursor c, Address* a) {
+int readTerms(ExpressionCursor c, Address* a) {
     int64_t sum = 0;
     if (!readTermsInto<false>(c, 1, a, &sum, nullptr)) return 0;
     a->displacement = static_cast<uint32_t>(sum);
@@ -452,7 +264,7 @@ int readTerms(Cursor c, Address* a) {
 }
 
 // A segment override ("es:") at c: moves past it and sets *prefix.
-int readSegmentOverride(Cursor& c, uint8_t* prefix) {
+int readSegmentOverride(ExpressionCursor& c, uint8_t* prefix) {
     if (c.end - c.p < 3 || c.p[2] != ':') return 0;
     for (const SegmentOverride& s : segmentOverrides)
         if (sameWordFolded(c.p, 2, s.name)) {
@@ -466,7 +278,7 @@ int readSegmentOverride(Cursor& c, uint8_t* prefix) {
 
 // A segment override just inside a bracket ([es:edi]) that `inside` (up to
 // the closing bracket) starts with; 0 when the operand has one already.
-int readOverrideInside(Cursor& inside, MemoryOperand& m) {
+int readOverrideInside(ExpressionCursor& inside, MemoryOperand& m) {
     inside.skipBlanks();
     uint8_t prefix = 0;
     if (inside.end - inside.p > 2 && inside.p[2] == ':' && readSegmentOverride(inside, &prefix)) {
@@ -478,7 +290,7 @@ int readOverrideInside(Cursor& inside, MemoryOperand& m) {
 
 // What may stand before the bracket: a size keyword, with or without "ptr",
 // then a segment override. 0 for "ptr" alone.
-int readMemoryPrefix(Cursor& c, MemoryOperand* m) {
+int readMemoryPrefix(ExpressionCursor& c, MemoryOperand* m) {
     c.skipBlanks();
     int n = c.nameLength();
     for (const SizeKeyword& k : sizeKeywords)
@@ -502,7 +314,7 @@ int readMemoryPrefix(Cursor& c, MemoryOperand* m) {
 
 bool startsWithMemoryPrefix(const char* text, int length) {
     if (!isLetter(text[0])) return false;
-    Cursor c = {text, text + length};
+    ExpressionCursor c = {text, text + length};
     MemoryOperand m = {};
     return readMemoryPrefix(c, &m) && c.peek() == '[';
 }
@@ -516,13 +328,13 @@ uint8_t sizeOfKeyword(const char* text, int length) {
 bool isMemoryPrefixWord(const char* text, int length) {
     for (const SizeKeyword& k : sizeKeywords)
         if (sameWordFolded(text, length, k.name)) return true;
-    Cursor c = {text, text + length};
+    ExpressionCursor c = {text, text + length};
     uint8_t prefix = 0;
     return sameWordFolded(text, length, "ptr") || (length == 3 && readSegmentOverride(c, &prefix));
 }
 
 int readImmediate(const char* text, int length, uint8_t* byte) {
-    Cursor c = {text, text + length};
+    ExpressionCursor c = {text, text + length};
     int64_t value = 0;
     if (!readNumberWord(text, length, &value) || !within(value, immediateRange)) {  // not a lone number
         if (!readSum(c, immediateRange, &value)) return 0;
@@ -537,41 +349,15 @@ int readMemoryOperand(const char* text, int length, MemoryOperand* memory) {
     // Filled where it stands: a copy of freshly written fields would wait on them.
     MemoryOperand& m = *memory;
     m = MemoryOperand{};
-    Cursor c = {text, text + length};
+    ExpressionCursor c = {text, text + length};
     if (c.peek() != '[' && (!readMemoryPrefix(c, &m) || c.peek() != '[')) return 0;
     const char* last = c.end - 1;  // the closing bracket ends the operand
     if (last <= c.p || *last != ']') return 0;
-    Cursor inside = {c.p + 1, last};
+    ExpressionCursor inside = {c.p + 1, last};
     return readOverrideInside(inside, m) && readTerms(inside, &m.address);
 }
 
-int readConstantExpression(const char* text, int length, int64_t* value) {
-    Cursor c = {text, text + length};
-    if (!readSum(c, definitionRange, value)) return 0;
-    c.skipBlanks();
-    return c.p == c.end;
-}
-
-namespace {
-
-int readNamedExpressionIn(const char* text, int length, const JSourceNames* names, Range range, NamedExpression* e) {
-    Cursor c = {text, text + length};
-    NamedValue v;
-    if (!readNamedSum(c, names, range, &v)) return 0;
-    c.skipBlanks();
-    e->known = v.known;
-    e->value = v.value;
-    e->mayBeAddress = v.bareName;
-    return c.p == c.end;
-}
-
-}  // namespace
-
-int readNamedExpression(const char* text, int length, const JSourceNames* names, NamedExpression* e) {
-    return readNamedExpressionIn(text, length, names, definitionRange, e);
-}
-
-int readNamedMemoryOperand(const char* text, int length, const JSourceNames* names, MemoryOperand* memory,
+int readNamedMemoryOperand(const char* text, int length, const JNameLookup* names, MemoryOperand* memory,
                            NamedMemory* named) {
     MemoryOperand& m = *memory;
     m = MemoryOperand{};
@@ -579,7 +365,7 @@ int readNamedMemoryOperand(const char* text, int length, const JSourceNames* nam
     terms.expression.clear();
     terms.symbolic = false;
     terms.names = names;
-    Cursor c = {text, text + length};
+    ExpressionCursor c = {text, text + length};
     c.skipBlanks();
     if (c.peek() != '[' && !readMemoryPrefix(c, &m)) return 0;
     named->hasPrefix = m.size != 0 || m.segmentPrefix != 0;
@@ -588,7 +374,7 @@ int readNamedMemoryOperand(const char* text, int length, const JSourceNames* nam
     int64_t sum = 0;
     int first = 1;
     if (open != c.p) {  // MASM's displacement before the brackets (table[esi]), or no brackets at all
-        Cursor outer = {c.p, open != nullptr ? open : c.end};
+        ExpressionCursor outer = {c.p, open != nullptr ? open : c.end};
         if (!readTermsInto<true>(outer, 1, &m.address, &sum, &terms)) return 0;
         if (m.address.plainCount + m.address.scaled > 0) return 0;  // registers stand inside brackets
         c.p = outer.end;
@@ -597,7 +383,7 @@ int readNamedMemoryOperand(const char* text, int length, const JSourceNames* nam
     while (c.peek() == '[') {  // brackets side by side add up: [esi][ebx*2]
         const char* close = static_cast<const char*>(std::memchr(c.p, ']', static_cast<size_t>(c.end - c.p)));
         if (close == nullptr || std::memchr(c.p + 1, '[', static_cast<size_t>(close - c.p - 1)) != nullptr) return 0;
-        Cursor inside = {c.p + 1, close};
+        ExpressionCursor inside = {c.p + 1, close};
         if (!readOverrideInside(inside, m) || !readTermsInto<true>(inside, first, &m.address, &sum, &terms)) return 0;
         first = 0;
         c.p = close + 1;
@@ -611,9 +397,9 @@ int readNamedMemoryOperand(const char* text, int length, const JSourceNames* nam
     return 1;
 }
 
-int readNamedImmediate(const char* text, int length, const JSourceNames* names, uint8_t* byte, bool* named) {
+int readNamedImmediate(const char* text, int length, const JNameLookup* names, uint8_t* byte, bool* named) {
     NamedExpression e;
-    if (!readNamedExpressionIn(text, length, names, immediateRange, &e)) return 0;
+    if (!readNamedExpression(text, length, names, immediateRange, &e)) return 0;
     *named = !e.known;
     *byte = static_cast<uint8_t>(e.known ? e.value & 0xFF : 0);
     return 1;  // a known value was checked against the range as it was read

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 
+#include "expression.h"
 #include "jmmxset.h"
 #include "jtextbuffer.h"
 
@@ -92,14 +93,9 @@ int readMemoryOperand(const char* text, int length, MemoryOperand* memory);
 // displacement or immediate holds names the assembler resolves, MASM's
 // spellings (table[esi], [esi][ebx*2]) and a name standing alone as memory.
 
-// A constant expression, every value on the way within +-2^40.
-int readConstantExpression(const char* text, int length, int64_t* value);
-
-class JSourceNames;
-
 // A displacement's terms as the names path reads them.
 struct NamedTerms {
-    const JSourceNames* names = nullptr;  // what the names in them stand for
+    const JNameLookup* names = nullptr;  // what the names in them stand for
     bool keepText = true;    // gather the expression below (or only read the terms)
     JTextBuffer expression;  // every term that is not a register, with its sign, as written
     bool symbolic = false;   // a name in it is no value pakhod knows: the assembler's to fill in
@@ -117,20 +113,12 @@ struct NamedMemory {
 // names (the first term too), and a displacement may stand before the
 // brackets or alone. Names the source gives a value count as that value.
 // An operand without registers needs a name that is no value.
-int readNamedMemoryOperand(const char* text, int length, const JSourceNames* names, MemoryOperand* memory,
+int readNamedMemoryOperand(const char* text, int length, const JNameLookup* names, MemoryOperand* memory,
                            NamedMemory* named);
-
-// An expression of numbers and names with + - * and parentheses.
-struct NamedExpression {
-    bool known;         // every name in it is a value: this is its value
-    int64_t value;
-    bool mayBeAddress;  // a name that is no value stands in it unmultiplied (table+8; 2*WIDTH is a number)
-};
-int readNamedExpression(const char* text, int length, const JSourceNames* names, NamedExpression* e);
 
 // An immediate byte whose expression may hold names: its byte when every
 // name in it is a value (all within -128..255), else *named (the assembler
 // works it out; *byte is 0).
-int readNamedImmediate(const char* text, int length, const JSourceNames* names, uint8_t* byte, bool* named);
+int readNamedImmediate(const char* text, int length, const JNameLookup* names, uint8_t* byte, bool* named);
 
 #endif

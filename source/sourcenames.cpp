@@ -6,7 +6,7 @@
 #include "jasciicase.h"
 #include "jstreamtokenizer.h"
 #include "jstring.h"
-#include "operand.h"
+#include "expression.h"
 #include "sourcenames_parts.h"
 #include "words.h"
 

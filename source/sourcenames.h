@@ -21,28 +21,11 @@
 
 #include <cstdint>
 
-#include "jobject.h"
+#include "namelookup.h"
 #include "jstream.h"
 #include "jtextbuffer.h"
 
-// What a name stands for at a use.
-enum class NameKind : uint8_t {
-    none,       // no definition counts: a label or an external, the assembler's to resolve
-    value,      // a constant whose value is known
-    constant,   // a constant pakhod cannot evaluate (it may be an address)
-    text,       // text put in place of the name and read again
-    dataLabel,  // memory at that name
-    ambiguous,  // what it stands for depends on what pakhod cannot see
-};
-
-struct NameMeaning {
-    NameKind kind;
-    int64_t value;     // kind value
-    const char* text;  // kind text: the replacement, without terminator
-    int length;
-};
-
-class JSourceNames : public JObject {
+class JSourceNames : public JNameLookup {
 public:
     JSourceNames();
     ~JSourceNames() override;
@@ -68,7 +51,7 @@ public:
     [[gnu::noinline]] void pass(const char* text, int n);
 
     // What the name text[0..n) stands for at the current line.
-    NameMeaning meaning(const char* text, int n) const;
+    NameMeaning meaning(const char* text, int n) const override;
 
     // Puts in place of each name in text[0..n) what it stands for: a text
     // definition's text (read again, a limited number of times), and with
