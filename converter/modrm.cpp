@@ -25,8 +25,10 @@ struct AddressRegisters {
 };
 
 // A scaled register is the index. Of two plain registers the first is the
-// index and the second the base, unless the first is esp, which can only be
-// the base. 0 when the index would be esp. The address has a register.
+// index and the second the base, unless ebp is one of them (then the first
+// written is the base, as the assemblers read it: see baseAddressesStack), or
+// the index would be esp, which can only be the base. 0 when the index
+// would be esp. The address has a register.
 int chooseRegisters(const Address& a, AddressRegisters* r) {
     *r = AddressRegisters{};
     if (a.scaled) {
@@ -38,12 +40,13 @@ int chooseRegisters(const Address& a, AddressRegisters* r) {
             r->base = a.plain[0];
         }
     } else if (a.plainCount == 2) {
+        const bool firstIsBase = baseAddressesStack(a.plain[0]) || baseAddressesStack(a.plain[1]);
         r->hasBase = r->hasIndex = 1;
-        r->index = a.plain[0];
-        r->base = a.plain[1];
-        if (!canBeIndex(r->index)) {
-            r->index = a.plain[1];
-            r->base = a.plain[0];
+        r->index = a.plain[firstIsBase ? 1 : 0];
+        r->base = a.plain[firstIsBase ? 0 : 1];
+        if (!canBeIndex(r->index)) {  // esp can only be the base
+            r->index = r->base;
+            r->base = registerEsp;
         }
     } else {
         r->hasBase = 1;

@@ -48,6 +48,10 @@ inline bool baseNeedsSib(uint8_t base) { return base == registerEsp; }
 inline bool baseNeedsDisplacement(uint8_t base) { return base == registerEbp; }
 // esp can never be an index: SIB index 100 means "no index".
 inline bool canBeIndex(uint8_t reg) { return reg != registerEsp; }
+// ebp as a base addresses the stack segment (SS), every other base DS: of
+// two plain registers the base decides the segment, so it must be the one
+// the assembler would make it (the first written).
+inline bool baseAddressesStack(uint8_t reg) { return reg == registerEbp; }
 
 // The 2-3-3 byte shape shared by ModR/M (mod, reg, rm) and SIB (scale, index, base).
 uint8_t packFields(uint8_t top2, uint8_t middle3, uint8_t low3);

@@ -39,8 +39,11 @@ std::vector<Form> memoryForms(uint8_t sizes) {
         const std::string base = r32[b];
         add("[" + base + "]");
         for (const char* d : {"+1", "+127", "+128", "-128", "-129", "+2147483647", "-2147483648"}) add("[" + base + d + "]");
-        for (int i = 0; i < 8; ++i)  // every pair but two esp
-            if (b != 4 || i != 4) add("[" + base + "+" + r32[i] + "]");
+        for (int i = 0; i < 8; ++i)  // every pair but two esp; beside ebp with displacements too
+            if (b != 4 || i != 4) {
+                add("[" + base + "+" + r32[i] + "]");
+                if (b == 5 || i == 5) add("[" + base + "+" + r32[i] + "+8]"), add("[" + base + "+" + r32[i] + "-1000]");
+            }
         for (const std::string s : {"2", "4", "8"}) {
             const std::string index = r32[(b + s[0] - '0' + 1) % 8 == 4 ? 5 : (b + s[0] - '0' + 1) % 8];
             for (const std::string& f : {base + "+" + index + "*" + s, index + "*" + s + "+" + base + "+8",
@@ -116,12 +119,14 @@ void addCases(const JMMXSet* def, std::string& source, std::string& gnu) {
 
 // Blanks folded and a segment override dropped; two registers without a
 // scale in name order (pakhod puts the first in the SIB index, GNU as the
-// second: the same address), and a zero displacement left out.
+// second: the same address), but for ebp beside another, where both make
+// the first the base (the segment depends on it); a zero displacement left
+// out.
 std::string canonical(std::string s) {
     static const std::regex blanks("[ \t]+"), segment("[c-gs]s:\\["), zero("\\+0x0\\]"), pair("\\[(e..)\\+(e..)\\*1");
     s = std::regex_replace(std::regex_replace(std::regex_replace(s, blanks, " "), segment, "["), zero, "]");
     std::smatch m;
-    if (std::regex_search(s, m, pair) && m[2].str() < m[1].str()) s = m.prefix().str() + "[" + m[2].str() + "+" + m[1].str() + "*1" + m.suffix().str();
+    if (std::regex_search(s, m, pair) && m[1] != "ebp" && m[2] != "ebp" && m[2].str() < m[1].str()) s = m.prefix().str() + "[" + m[2].str() + "+" + m[1].str() + "*1" + m.suffix().str();
     return s;
 }
 
