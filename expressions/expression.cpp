@@ -33,6 +33,23 @@ int hexDigitValue(char c) { return wordBytes.digit[static_cast<unsigned char>(c)
 // exhausting the stack; real sources stay far below it.
 constexpr int deepestNesting = 64;
 
+// The letters that give a number's base, as NASM and MASM write them: after
+// the digits, or after a leading 0. The suffix is tried first, as NASM does
+// (0b1h is hexadecimal, 0b11 binary, 0x1b hexadecimal).
+struct BaseLetter {
+    char letter;
+    int base;
+};
+constexpr BaseLetter numberPrefixes[] = {{'x', 16}, {'h', 16}, {'b', 2}, {'y', 2}, {'o', 8}, {'q', 8}, {'d', 10}, {'t', 10}};
+constexpr BaseLetter numberSuffixes[] = {{'h', 16}, {'b', 2}, {'y', 2}, {'o', 8}, {'q', 8}, {'d', 10}, {'t', 10}};
+
+template <int N>
+int baseOfLetter(char c, const BaseLetter (&letters)[N]) {
+    for (const BaseLetter& l : letters)
+        if (asciiLowered(c) == l.letter) return l.base;
+    return 0;
+}
+
 // Digits s[0..n) in the given base (at least one); 0 when any is not a digit.
 int readDigits(const char* s, int n, int base, int64_t* value) {
     if (n <= 0) return 0;
@@ -63,8 +80,11 @@ bool endsWord(char c) { return wordBytes.endsWord[static_cast<unsigned char>(c)]
 int ExpressionCursor::nameLength() const { return ::nameLength(p, static_cast<int>(end - p)); }
 
 int readNumberWord(const char* s, int n, int64_t* value) {
-    if (n >= 2 && s[0] == '0' && asciiLowered(s[1]) == 'x') return readDigits(s + 2, n - 2, 16, value);
-    if (n >= 2 && asciiLowered(s[n - 1]) == 'h' && isDecimalDigit(s[0])) return readDigits(s, n - 1, 16, value);
+    if (n == 0 || !isDecimalDigit(s[0])) return 0;
+    int base = n > 1 ? baseOfLetter(s[n - 1], numberSuffixes) : 0;  // 10h, 1110b, 17q, 10d
+    if (base != 0 && readDigits(s, n - 1, base, value)) return 1;
+    base = n > 2 && s[0] == '0' ? baseOfLetter(s[1], numberPrefixes) : 0;  // 0x10, 0b1110, 0o17
+    if (base != 0) return readDigits(s + 2, n - 2, base, value);
     return readDigits(s, n, 10, value);
 }
 
