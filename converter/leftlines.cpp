@@ -338,11 +338,11 @@ void JLeftLines::add(int32_t endOffset, LeftReason reason, const char* detail, i
     l.endOffset = endOffset;
     l.reason = reason;
     l.detailAt = text.length();
-    l.detailLength = detailLength;
-    text.add(detail, detailLength);
+    l.detailLength = detailLength < mostShownDetail ? detailLength : mostShownDetail + 1;
+    text.add(detail, l.detailLength);
     l.lineAt = text.length();
-    l.lineLength = shown.length;
-    text.add(shown.at, shown.length);
+    l.lineLength = shown.length < mostShownLine ? shown.length : mostShownLine + 1;
+    text.add(shown.at, l.lineLength);
 }
 
 LeftReason whyLeft(const char* text, int n, const OperandSpans& spans, const JMnemonicIndex::Entry* chain,

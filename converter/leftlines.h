@@ -45,6 +45,11 @@ public:
         int lineAt, lineLength;      // in texts(): the line, without blanks around it
     };
 
+    // The line and the part meant are kept (and shown) up to this many
+    // bytes; one byte more tells that there was more.
+    static constexpr int mostShownLine = 160;
+    static constexpr int mostShownDetail = 80;
+
     int encoded = 0;  // MMX lines encoded
     int left = 0;     // MMX lines left as they were
 

@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
+
+#include "jtextbuffer.h"
 
 namespace {
 
@@ -37,48 +40,92 @@ private:
     }
 };
 
-// A line's text as the terminal should show it: control bytes (a CR inside
-// the line) in caret notation (^M), TABs as they are.
-void printVisible(const char* text, int n) {
-    for (int i = 0; i < n; ++i) {
+// Adds text as the terminal should show it: control bytes (a CR inside
+// the line) in caret notation (^M), TABs as they are; past `most` bytes
+// it is cut, and "..." says so.
+void addVisible(JTextBuffer& out, const char* text, int n, int most) {
+    for (int i = 0; i < n && i < most; ++i) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         if (c < 0x20 && c != '\t') {
-            std::fputc('^', stderr);
-            std::fputc(c + '@', stderr);
+            out.add('^');
+            out.add(static_cast<char>(c + '@'));
         } else {
-            std::fputc(c, stderr);
+            out.add(static_cast<char>(c));
         }
     }
+    if (n > most) out.add("...", 3);
 }
+
+void add(JTextBuffer& out, const char* text) { out.add(text, static_cast<int>(std::strlen(text))); }
+
+void addNumber(JTextBuffer& out, int n) {
+    char digits[16];
+    add(out, (std::snprintf(digits, sizeof digits, "%d", n), digits));
+}
+
+// " MMX lines " or " MMX line ", as n asks.
+const char* mmxLines(int n) { return n == 1 ? " MMX line " : " MMX lines "; }
+
+// One line of standard error in one write, so that the lines of runs side
+// by side (make -j) never mix.
+void writeErrorLine(JTextBuffer& line) {
+    line.add('\n');
+    std::fwrite(line.data(), 1, static_cast<size_t>(line.length()), stderr);
+    line.clear();
+}
+
+const char* asItWas(int n) { return n == 1 ? "left as it was" : "left as they were"; }
 
 }  // namespace
 
 bool warningsWanted() {
     const char* setting = std::getenv("PAKHOD_WARNINGS");
-    return setting == nullptr || std::strcmp(setting, "0") != 0;
+    if (setting == nullptr) return true;
+    for (const char* off : {"0", "no", "off", "false"})
+        if (std::strcmp(setting, off) == 0) return false;
+    return true;
 }
 
 void reportLeftLines(const char* sourceName, JStream& source, const JLeftLines& left) {
     if (left.left == 0) return;
     std::fflush(stdout);  // after the banner, in a terminal too
     LineCounter lines(source);
+    JTextBuffer line;
     for (int i = 0; i < left.listedCount(); ++i) {
         const JLeftLines::Listed& l = left.listed(i);
-        std::fprintf(stderr, "%s:%d: warning: left as it was: %s", sourceName, lines.lineEndingAt(l.endOffset),
-                     JLeftLines::reasonText(l.reason));
+        add(line, sourceName);
+        line.add(':');
+        addNumber(line, lines.lineEndingAt(l.endOffset));
+        add(line, ": warning: left as it was: ");
+        add(line, JLeftLines::reasonText(l.reason));
         if (l.detailLength > 0) {
-            std::fputs(" (", stderr);
-            printVisible(left.texts() + l.detailAt, l.detailLength);
-            std::fputc(')', stderr);
+            add(line, " (");
+            addVisible(line, left.texts() + l.detailAt, l.detailLength, JLeftLines::mostShownDetail);
+            line.add(')');
         }
-        std::fputs(": ", stderr);
-        printVisible(left.texts() + l.lineAt, l.lineLength);
-        std::fputc('\n', stderr);
+        add(line, ": ");
+        addVisible(line, left.texts() + l.lineAt, l.lineLength, JLeftLines::mostShownLine);
+        writeErrorLine(line);
     }
     int unlisted = left.left - left.listedCount();
-    if (unlisted > 0)
-        std::fprintf(stderr, "%s: warning: %d more MMX line%s left as %s, not listed\n", sourceName, unlisted,
-                     unlisted == 1 ? "" : "s", unlisted == 1 ? "it was" : "they were");
-    std::fprintf(stderr, "%s: %d MMX line%s encoded, %d left as %s\n", sourceName, left.encoded,
-                 left.encoded == 1 ? "" : "s", left.left, left.left == 1 ? "it was" : "they were");
+    if (unlisted > 0) {  // "a.asm: warning: 5 more MMX lines left as they were, not listed"
+        add(line, sourceName);
+        add(line, ": warning: ");
+        addNumber(line, unlisted);
+        add(line, " more");
+        add(line, mmxLines(unlisted));
+        add(line, asItWas(unlisted));
+        add(line, ", not listed");
+        writeErrorLine(line);
+    }
+    // "a.asm: 112 MMX lines encoded, 3 left as they were"
+    add(line, sourceName);
+    add(line, ": ");
+    addNumber(line, left.encoded);
+    add(line, mmxLines(left.encoded));
+    add(line, "encoded, ");
+    addNumber(line, left.left);
+    line.add(' ');
+    add(line, asItWas(left.left));
+    writeErrorLine(line);
 }

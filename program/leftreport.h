@@ -9,10 +9,11 @@
 #include "jstream.h"
 #include "leftlines.h"
 
-// False when the environment variable PAKHOD_WARNINGS is "0".
+// False when the environment variable PAKHOD_WARNINGS is "0", "no", "off"
+// or "false".
 bool warningsWanted();
 
-// One line per listed line, with its line number (`source` is read again
+// One line per listed line, each written whole in one write, with its line number (`source` is read again
 // from its start to count them), then the count of the lines not listed
 // and a summary. Nothing when every MMX line was encoded.
 void reportLeftLines(const char* sourceName, JStream& source, const JLeftLines& left);

@@ -58,7 +58,8 @@ table() {
       if (want == "source") { print line; next }
       if (bytes ~ /^ *=/) {
         sub(/^ *= */, "", bytes); sub(/ +$/, "", bytes)
-        if (bytes != "" && ++left <= 100) { shown = line; gsub(/^[ \t]+|[ \t]+$/, "", shown); gsub(/\r/, "^M", shown)
+        if (bytes != "" && ++left <= 100) { shown = line; gsub(/^[ \t]+|[ \t]+$/, "", shown)
+          if (length(shown) > 160) shown = substr(shown, 1, 160) "..."; gsub(/\r/, "^M", shown)
           warnings = warnings "in.asm:" row ": warning: left as it was: " bytes ": " shown "\n" }
         if (want == "output") printf "%s\r\n", line; next }
       encoded++
@@ -196,7 +197,7 @@ each() {
 same() { cmp -s <(printf '%b' "${1//\$WS/$ws}" | sed "s/%/$i/g") <(console <"$2" | sed -E '/^==[0-9]+==/d; s/qzvt-?[0-9]+\.asm/qzvtN.asm/g'); }
 
 scenario() {
-  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 errors=$7 entry tmpdir=tmp args=() env=() tracer=() nobody=0 times=1 i pids=()
+  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 errors=$7 entry tmpdir=tmp args=() env=() tracer=() nobody=0 times=1 i pids=() errwrites=
   ws=$root/$row expect=([tmp]=/ [bin]=/) counts=() modes=()
   [[ $command =~ TIMES=([0-9]+) ]] && times=${BASH_REMATCH[1]}
   mkdir -p "$ws/tmp" "$ws/bin"
@@ -206,6 +207,8 @@ scenario() {
     case $entry in
       USER=nobody) nobody=1 ;;
       TIMES=*) ;;
+      ERRWRITES=*) errwrites=${entry#ERRWRITES=} tracer=("$(command -v strace)" -f -qq -o "$ws.writes" -e trace=write --)
+        env+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0") ;;
       STRACE=*) tracer=("$(command -v strace)" -f -qq -o /dev/null -e "${entry#STRACE=}" --)
         env+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0") ;;  # the leak checker needs ptrace itself
       HOLD=*) entry=${entry#HOLD=}; hold "$ws/${entry%:*}" "${entry##*:}" ;;
@@ -240,6 +243,8 @@ scenario() {
     same "$console" "$root/console$row.$i" || fail "$row: run $i: console: $(cat -A "$root/console$row.$i")"
     same "$errors" "$root/console$row.$i.err" || fail "$row: run $i: stderr: $(cat -A "$root/console$row.$i.err")"
   done
+  [[ -z $errwrites || $(grep -c '^[0-9]* *write(2,' "$ws.writes") == "$errwrites" ]] ||
+    fail "$row: standard error not written in $errwrites writes: $(grep 'write(2,' "$ws.writes")"
   while IFS= read -r entry; do  # PATH=CONTENT, or PATH! for one that is gone
     if [[ $entry == *! ]]; then unset "expect[${entry%!}]"; else expect[${entry%%=*}]=${entry#*=}; fi
   done < <(each "$after")
