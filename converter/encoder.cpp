@@ -154,7 +154,6 @@ constexpr char ddDirective[] = "\tdd\t\t";
 constexpr char escapeByte[] = "00fh,0";  // 0Fh, then the opcode text after its 0
 constexpr char linePrefix[] = "\tdb\t\t00fh,0";  // the two together, as most lines start
 constexpr char commentStart[] = "\t\t;";
-constexpr char lineEnd[] = "\r\n";
 constexpr int byteTextLength = 5;  // ",0xxh"
 
 // Copies n bytes to out and returns the position after them.
@@ -181,17 +180,19 @@ constexpr ByteTexts byteTexts;
 
 char* putByteText(char* out, uint8_t byte) { return put(out, byteTexts.of[byte], byteTextLength); }
 
-// The whole db line, built in place and written once: directive, segment
-// prefix, 0Fh and opcode, the other bytes, comment, line end.
+// The whole db line, built in place and written once: a label, directive,
+// segment prefix, 0Fh and opcode, the other bytes, comment, line end.
 int writeLine(JStream* dst, const Definition& def, uint8_t segmentPrefix, const uint8_t* bytes, int count,
-              const char* line, int lineLength) {
+              const SourceInstruction& source) {
     const int prefixLength = segmentPrefix != 0 ? byteTextLength : 0;  // "0XXh,"
-    int64_t total = int64_t{sizeof linePrefix - 1} + prefixLength + def.opcodeLength +
-                    int64_t{count} * byteTextLength + int64_t{sizeof commentStart - 1} + lineLength +
-                    int64_t{sizeof lineEnd - 1};
+    const char* line = source.line;
+    const int lineLength = source.lineLength;
+    int64_t total = int64_t{source.labelLength} + int64_t{sizeof linePrefix - 1} + prefixLength +
+                    def.opcodeLength + int64_t{count} * byteTextLength + int64_t{sizeof commentStart - 1} +
+                    lineLength + int64_t{source.ends->lastLength};
     if (total > INT_MAX) return -1;
     JWriteSpace space(dst, static_cast<int>(total));
-    char* out = space.bytes;
+    char* out = put(space.bytes, line, static_cast<size_t>(source.labelLength));
     if (prefixLength == 0) {
         out = put(out, linePrefix, sizeof linePrefix - 1);
     } else {
@@ -204,7 +205,7 @@ int writeLine(JStream* dst, const Definition& def, uint8_t segmentPrefix, const 
     for (int i = 0; i < count; ++i) out = putByteText(out, bytes[i]);
     out = put(out, commentStart, sizeof commentStart - 1);
     out = put(out, line, static_cast<size_t>(lineLength));
-    out = put(out, lineEnd, sizeof lineEnd - 1);
+    out = put(out, source.ends->last, static_cast<size_t>(source.ends->lastLength));
     assert(out == space.bytes + total);
     return space.finish() ? 1 : -1;
 }
@@ -230,8 +231,10 @@ void addItems(JTextBuffer& out, const uint8_t* bytes, int from, int to, bool fir
 // assembler fills in from a dd line of its own, then a db line of the bytes
 // after the displacement, if any. Written in pieces: the line and the
 // expression may be long.
-int writeNamedLines(JStream* dst, const Definition& def, const Encoding& e, NamedParts& named, const char* line,
-                    int lineLength) {
+int writeNamedLines(JStream* dst, const Definition& def, const Encoding& e, NamedParts& named,
+                    const SourceInstruction& source) {
+    const char* line = source.line;
+    const int lineLength = source.lineLength;
     uint8_t bytes[maxEncodingBytes];
     const int count = encodingBytes(e, bytes);
     const int displacementAt = 1 + e.hasSib;  // after ModR/M and SIB
@@ -239,6 +242,7 @@ int writeNamedLines(JStream* dst, const Definition& def, const Encoding& e, Name
     const int immediateAt = e.hasImmediate ? afterDisplacement : -1;
     JTextBuffer& out = named.lines;
     out.clear();
+    out.add(line, source.labelLength);
     out.add(directive, sizeof directive - 1);
     if (e.segmentPrefix != 0) {
         out.add(byteTexts.of[e.segmentPrefix] + 1, byteTextLength - 1);
@@ -249,25 +253,28 @@ int writeNamedLines(JStream* dst, const Definition& def, const Encoding& e, Name
     addItems(out, bytes, 0, named.displacementNamed ? displacementAt : count, false, immediateAt, named);
     out.add(commentStart, sizeof commentStart - 1);
     bool written = dst->write(out.data(), out.length()) == out.length() && dst->write(line, lineLength) == lineLength;
+    const LineEnds& ends = *source.ends;
     out.clear();
-    out.add(lineEnd, sizeof lineEnd - 1);
     if (named.displacementNamed) {
         const JTextBuffer& expression = named.memory.terms.expression;
+        out.add(ends.inner, ends.innerLength);
         out.add(ddDirective, sizeof ddDirective - 1);
         written = written && dst->write(out.data(), out.length()) == out.length() &&
                   dst->write(expression.data(), expression.length()) == expression.length();
         out.clear();
-        out.add(lineEnd, sizeof lineEnd - 1);
         if (afterDisplacement < count) {
+            out.add(ends.inner, ends.innerLength);
             out.add(directive, sizeof directive - 1);
             addItems(out, bytes, afterDisplacement, count, true, immediateAt, named);
-            out.add(lineEnd, sizeof lineEnd - 1);
         }
     }
+    out.add(ends.last, ends.lastLength);
     return written && dst->write(out.data(), out.length()) == out.length() ? 1 : -1;
 }
 
 }  // namespace
+
+const LineEnds crLineFeeds = {"\r\n", 2, "\r\n", 2};
 
 bool kindsFit(const Definition& def, int32_t firstKind, int32_t secondKind, bool hasThird) {
     const bool kinds = firstKind == def.firstKind && secondKind == def.secondKind;
@@ -292,7 +299,7 @@ Definition definitionOf(const JMMXSet* def) {
 
 SourceInstruction sourceInstruction(const char* line, int lineLength, const char* op1, int op1Length,
                                     const char* op2, int op2Length, const char* op3, int op3Length) {
-    return SourceInstruction{line, lineLength, op1, op1Length, op2, op2Length, op3, op3Length,
+    return SourceInstruction{line, lineLength, 0, &crLineFeeds, op1, op1Length, op2, op2Length, op3, op3Length,
                              classifyOperand(op1, op1Length), classifyOperand(op2, op2Length)};
 }
 
@@ -301,23 +308,23 @@ int encodeSource(JStream* dst, const SourceInstruction& source, const Definition
     // Nothing after the opcode: emms, whatever operands the line has (they
     // are ignored), and a record of no operands (femms), for a line with none.
     if (def.opcodeBytesOnly)
-        return def.isEmms || fits ? writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength) : 0;
+        return def.isEmms || fits ? writeLine(dst, def, 0, nullptr, 0, source) : 0;
     if (!fits) return 0;
     Encoding encoding;
     if (!decide<false>(source, def, nullptr, &encoding)) return 0;
     uint8_t bytes[maxEncodingBytes];
     int count = encodingBytes(encoding, bytes);
-    return writeLine(dst, def, encoding.segmentPrefix, bytes, count, source.line, source.lineLength);
+    return writeLine(dst, def, encoding.segmentPrefix, bytes, count, source);
 }
 
 int encodeNamedSource(JStream* dst, const SourceInstruction& source, const Definition& def, NamedParts& named) {
     if (!kindsFit(def, source.first.kind, source.second.kind, source.op3Length != 0)) return 0;
-    if (def.opcodeBytesOnly) return writeLine(dst, def, 0, nullptr, 0, source.line, source.lineLength);
+    if (def.opcodeBytesOnly) return writeLine(dst, def, 0, nullptr, 0, source);
     named.displacementNamed = false;
     named.immediate = nullptr;
     Encoding encoding;
     if (!decide<true>(source, def, &named, &encoding)) return 0;
-    return writeNamedLines(dst, def, encoding, named, source.line, source.lineLength);
+    return writeNamedLines(dst, def, encoding, named, source);
 }
 
 int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def, const JString& op1,

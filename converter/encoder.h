@@ -43,13 +43,26 @@ struct NamedParts {
     JTextBuffer lines;                    // the lines written
 };
 
-// A candidate line: the line as written (without its line end) and its
-// operands as written (no terminator needed), the first two classified once
+// How the lines written for one source line end: the last one as the
+// source line did (CR LF unless the line ends are kept), the others between
+// them (a db line before its dd line) as `inner`.
+struct LineEnds {
+    const char* last;
+    int lastLength;
+    const char* inner;
+    int innerLength;
+};
+extern const LineEnds crLineFeeds;  // every line ends in CR LF
+
+// A candidate line: the line as written (without its line end), a label
+// before its mnemonic, and its operands as written (no terminator needed), the first two classified once
 // for all the definitions of the mnemonic. op3 is the third operand, which
 // follows the second after a comma; empty when there is none.
 struct SourceInstruction {
     const char* line;
     int lineLength;
+    int labelLength;  // line[0..labelLength) is a label kept in front of the db line (0: none)
+    const LineEnds* ends;
     const char* op1;
     int op1Length;
     const char* op2;

@@ -1,5 +1,8 @@
 #include "leftlines.h"
 
+#include <cstring>
+
+#include "expression.h"
 #include "jasciicase.h"
 #include "operand.h"
 #include "words.h"
@@ -23,7 +26,13 @@ const char* const reasonTexts[] = {
     "a name pakhod cannot resolve",
     "a number out of range",
     "an operand shape pakhod does not read",
+    "a label without a colon before the mnemonic",
+    "a macro parameter",
+    "a number pakhod does not read",
+    "a CR inside the line: pakhod ends lines at LF, not at a CR alone",
 };
+static_assert(sizeof reasonTexts / sizeof reasonTexts[0] == static_cast<int>(LeftReason::carriageReturn) + 1,
+              "a text for every reason");
 
 // The words that are operators when written out; the other keywords
 // (size words, ptr, segment overrides) belong to memory operands.
@@ -35,6 +44,22 @@ bool isOperatorWord(const char* word, int n) {
 bool isOperandByte(char c) {
     return continuesName(c) || isBlank(c) || c == '+' || c == '-' || c == '*' || c == '(' || c == ')' || c == '[' ||
            c == ']' || c == ':' || c == ',';
+}
+
+// Length of NASM's reference to a macro's parameter at text (%1, %-1,
+// %{1}, %%local, %$context), 0 when none starts there.
+int macroParameterLength(const char* text, int n) {
+    if (n < 2 || text[0] != '%') return 0;
+    int i = 1;
+    if (text[i] == '{') {
+        while (i < n && text[i] != '}') ++i;
+        return i < n ? i + 1 : n;
+    }
+    if (text[i] == '%' || text[i] == '$') ++i;
+    else if ((text[i] == '+' || text[i] == '-') && i + 1 < n && isDigit(text[i + 1])) ++i;
+    else if (!isDigit(text[i])) return 0;
+    while (i < n && continuesName(text[i])) ++i;
+    return i;
 }
 
 // How many operands a record takes; -1 for emms, which takes any.
@@ -59,9 +84,9 @@ Part trimmed(const char* at, int n) {
 
 class Diagnosis {
 public:
-    Diagnosis(const char* text, const OperandSpans& spans, const JMnemonicIndex::Entry* chain,
+    Diagnosis(const char* text, int n, const OperandSpans& spans, const JMnemonicIndex::Entry* chain,
               const Definition* definitions, const JSourceNames& names)
-        : chain(chain), definitions(definitions), names(names), given(0) {
+        : line(text), lineLength(n), chain(chain), definitions(definitions), names(names), given(0) {
         for (int i = 0; i < 3; ++i) {
             op[i] = trimmed(text + spans.at[i], spans.length[i]);
             if (op[i].length > 0) given = i + 1;
@@ -70,6 +95,7 @@ public:
 
     LeftReason reason(Part* detail) {
         *detail = Part{nullptr, 0};
+        if (std::memchr(line, '\r', static_cast<size_t>(lineLength)) != nullptr) return LeftReason::carriageReturn;
         if (countWrong(detail)) return given > smallestTaken() ? LeftReason::operandTooMany : LeftReason::operandMissing;
         if (given > 0 && commaAfter(op[given - 1], detail)) return LeftReason::operandTooMany;
         for (int i = 0; i < given; ++i) {
@@ -95,6 +121,8 @@ public:
     }
 
 private:
+    const char* line;
+    int lineLength;
     const JMnemonicIndex::Entry* chain;
     const Definition* definitions;
     const JSourceNames& names;
@@ -159,16 +187,21 @@ private:
         return false;
     }
 
-    // A register of another kind, an operator, or a name the source makes
-    // ambiguous, anywhere in the operand.
+    // A register of another kind, an operator, a macro's parameter, a
+    // number pakhod does not read, or a name the source makes ambiguous,
+    // anywhere in the operand.
     bool wordWrong(Part p, LeftReason* reason, Part* detail) const {
         for (int i = 0; i < p.length;) {
             const char* w = p.at + i;
             if (isDigit(*w)) {  // a number, letters and all
                 while (++i < p.length && continuesName(p.at[i])) {
                 }
+                if (!isNumberSpelling(w, static_cast<int>(p.at + i - w)))
+                    return *reason = LeftReason::numberUnread, *detail = Part{w, static_cast<int>(p.at + i - w)}, true;
                 continue;
             }
+            int parameter = macroParameterLength(w, p.length - i);
+            if (parameter > 0) return *reason = LeftReason::macroParameter, *detail = Part{w, parameter}, true;
             int k = nameLength(w, p.length - i);
             if (k == 0) {
                 if (!isOperandByte(*w)) {
@@ -347,22 +380,9 @@ void JLeftLines::add(int32_t endOffset, LeftReason reason, const char* detail, i
 
 LeftReason whyLeft(const char* text, int n, const OperandSpans& spans, const JMnemonicIndex::Entry* chain,
                    const Definition* definitions, const JSourceNames& names, const char** detail, int* detailLength) {
-    (void)n;
     Part part;
-    LeftReason reason = Diagnosis(text, spans, chain, definitions, names).reason(&part);
+    LeftReason reason = Diagnosis(text, n, spans, chain, definitions, names).reason(&part);
     *detail = part.at;
     *detailLength = part.length;
     return reason;
-}
-
-bool labelBeforeMnemonic(const char* text, int n, const JMnemonicIndex& index) {
-    int i = 0;
-    while (i < n && isBlank(text[i])) ++i;
-    int label = i;
-    while (i < n && !isBlank(text[i]) && text[i] != ';') ++i;
-    if (i == label || text[i - 1] != ':') return false;
-    while (i < n && isBlank(text[i])) ++i;
-    int word = i;
-    while (i < n && !isBlank(text[i]) && text[i] != ';') ++i;
-    return i > word && index.find(text + word, i - word) != nullptr;
 }

@@ -13,7 +13,7 @@
 #include "sourcenames.h"
 
 enum class LeftReason : uint8_t {
-    labelFirst,        // a label before the mnemonic
+    labelFirst,        // a label before the mnemonic that not every assembler takes there
     operandTooMany,    // more operands than the instruction takes
     operandMissing,    // fewer than it takes
     textAfter,         // text after the operand
@@ -26,6 +26,10 @@ enum class LeftReason : uint8_t {
     unresolvedName,    // a name pakhod cannot resolve, or cannot tell a number from memory
     numberOutOfRange,  // a number beyond what the operand holds
     shapeUnread,       // an operand shape pakhod does not read
+    labelWithoutColon,  // a label without a colon before the mnemonic
+    macroParameter,     // a macro's parameter (%1)
+    numberUnread,       // a number pakhod does not read (12ab)
+    carriageReturn,     // a CR inside the line: line ends of CR alone
 };
 
 // Where a line's operands stand in it (start and length of each).
@@ -75,9 +79,5 @@ private:
 // the line meant (detailLength 0: none).
 LeftReason whyLeft(const char* text, int n, const OperandSpans& spans, const JMnemonicIndex::Entry* chain,
                    const Definition* definitions, const JSourceNames& names, const char** detail, int* detailLength);
-
-// True when the line starts with a label (a word and ':') and a mnemonic
-// of the index follows it.
-bool labelBeforeMnemonic(const char* text, int n, const JMnemonicIndex& index);
 
 #endif

@@ -7,10 +7,9 @@
 #include "encoder.h"
 #include "jasciicase.h"
 #include "operand.h"
+#include "words.h"
 
 namespace {
-
-const char lineEnd[] = "\r\n";
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -208,41 +207,46 @@ private:
                              second.stop - second.start, text + third.start, third.stop - third.start);
 }
 
-// The line and CR LF by two writes, for a destination that offers no room.
-[[gnu::noinline]] int copyLineByWrites(JStream* dst, const char* text, int n) {
+// The line and its end by two writes, for a destination that offers no room.
+[[gnu::noinline]] int copyLineByWrites(JStream* dst, const char* text, int n, const LineEnds& ends) {
     if (dst->write(text, n) != n) return -1;
-    return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+    return dst->write(ends.last, ends.lastLength) == ends.lastLength ? 1 : -1;
 }
 
-// Writes the line as it was read, then CR LF. 1 when both went out whole.
-// Where the destination offers room, the line is built there in one piece.
-inline int copyLine(JStream* dst, const char* text, int n) {
-    char* out = n <= INT_MAX - 2 ? dst->claim(n + 2) : nullptr;
-    if (out == nullptr) return copyLineByWrites(dst, text, n);
+// Writes the line as it was read, then its end (CR LF unless line ends are
+// kept). 1 when both went out whole. Where the destination offers room,
+// the line is built there in one piece.
+inline int copyLine(JStream* dst, const char* text, int n, const LineEnds& ends) {
+    const int total = n + ends.lastLength;
+    char* out = n <= INT_MAX - 2 ? dst->claim(total) : nullptr;
+    if (out == nullptr) return copyLineByWrites(dst, text, n, ends);
     std::memcpy(out, text, static_cast<size_t>(n));
-    out[n] = '\r';
-    out[n + 1] = '\n';
+    std::memcpy(out + n, ends.last, static_cast<size_t>(ends.lastLength));
     return 1;
 }
 
-// A candidate line no record fits as written, or (with the left lines
-// reported) a line whose first word is a label with more after it.
+// A candidate line no record fits as written, or a line whose first word
+// may be a label before a mnemonic.
 constexpr int notEncoded = 2;
 
-// The first word ends in ':' and something other than a comment follows.
-bool labelThenMore(const char* first, const char* end) {
+// The first word ends in ':' and something other than a comment follows;
+// or, where left lines are told, a name stands at the start of the line (as
+// labels do, instructions being indented) with a word after it.
+bool mayBeLabelled(const char* text, const char* first, const char* end, bool telling) {
     const char* p = first;
     while (!endsMnemonic(*p)) ++p;
-    if (p == first || p[-1] != ':') return false;
+    if (p == first) return false;
+    const bool colon = p[-1] == ':';
+    if (!colon && !(telling && first == text)) return false;
     p = skipBlanks(p);
     return p < end && *p != ';';
 }
 
-// A line whose first word is no mnemonic is copied, but for a label that
-// may stand before one, when such lines are reported.
+// A line whose first word is no mnemonic is copied, but for one that may
+// have a label before its mnemonic.
 inline int copyOther(JStream* dst, const char* text, int n, const char* first, const JLineContext* context) {
-    if (context->left != nullptr && labelThenMore(first, text + n)) return notEncoded;
-    return copyLine(dst, text, n);
+    if (mayBeLabelled(text, first, text + n, context->left != nullptr)) return notEncoded;
+    return copyLine(dst, text, n, context->ends);
 }
 
 // The definitions named by the mnemonic, found through the index; a line
@@ -255,11 +259,12 @@ int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context
     int start = static_cast<int>(first - text);
     JMnemonicIndex::Key key;
     int length = wordLength(first, text + n, &key);
-    if (length == 0) return copyLine(dst, text, n);  // a comment, or only blanks
+    if (length == 0) return copyLine(dst, text, n, context->ends);  // a comment, or only blanks
     const JMnemonicIndex::Entry* entry = length < JMnemonicIndex::keySize ? context->index.findKey(key, length)
                                                                           : context->index.find(first, length);
     if (entry == nullptr) return copyOther(dst, text, n, first, context);
     SourceInstruction source = candidateOf(text, n, start + length);
+    source.ends = &context->ends;
     for (const JMnemonicIndex::Entry* e = entry; e != nullptr; e = e->nextSame) {
         int written = encodeSource(dst, source, context->definitions[e->number]);
         if (written != 0) {
@@ -270,39 +275,109 @@ int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context
     return notEncoded;
 }
 
+// Words that stand first on a line and name something after them, so that
+// the name is no mnemonic in an instruction's place.
+constexpr const char* namingWords[] = {"extern", "extrn", "externdef", "global", "public", "common", "call", "jmp"};
+
+// A label before the mnemonic: where the mnemonic starts, and whether the
+// label ends in ':' and is one every assembler takes there (a name, or
+// digits as GNU's local labels).
+struct Label {
+    int mnemonicAt;
+    int at;      // where the label starts
+    int length;  // the line up to the label's end: blanks before it, the label and its colons
+    bool colon;
+    bool usable;
+};
+
+// The line's first word is a label and its second a mnemonic of the index.
+bool labelBeforeMnemonic(const char* text, int n, const JMnemonicIndex& index, Label* label) {
+    const char* end = text + n;
+    const char* word = skipBlanks(text);
+    const char* p = word;
+    while (p < end && !isBlank(*p) && *p != ';') ++p;
+    if (p == word || p == end) return false;
+    const char* mnemonic = skipBlanks(p);
+    const char* q = mnemonic;
+    while (q < end && !isBlank(*q) && *q != ';') ++q;
+    if (q == mnemonic || index.find(mnemonic, static_cast<int>(q - mnemonic)) == nullptr) return false;
+    int colons = 0;
+    while (colons < 2 && p - colons > word && p[-1 - colons] == ':') ++colons;
+    const int k = static_cast<int>(p - word) - colons;
+    const bool name = k > 0 && nameLength(word, k) == k && !isAnyRegister(word, k);
+    bool digits = k > 0;
+    for (int i = 0; i < k; ++i) digits = digits && word[i] >= '0' && word[i] <= '9';
+    if (colons == 0) {
+        for (const char* w : namingWords)
+            if (sameWordFolded(word, k, w)) return false;
+        if (!name) return false;
+    }
+    *label = Label{static_cast<int>(mnemonic - text), static_cast<int>(word - text), static_cast<int>(p - text),
+                   colons > 0, colons > 0 && (name || digits)};
+    return true;
+}
+
+// The second try at a candidate: the records of its mnemonic with names
+// and MASM's spellings; before them, for a labelled line, the plain readers.
+int encodeCandidate(JStream* dst, JStreamTokenizer* src, const char*& text, int n, int start, int labelLength,
+                    const JMnemonicIndex::Entry* entry, int length, JLineContext* context, SourceInstruction* source) {
+    *source = candidateOf(text, n, start + length);
+    source->labelLength = labelLength;
+    source->ends = &context->ends;
+    for (const JMnemonicIndex::Entry* e = labelLength > 0 ? entry : nullptr; e != nullptr; e = e->nextSame) {
+        int written = encodeSource(dst, *source, context->definitions[e->number]);
+        if (written != 0) return written;
+    }
+    const char* before = text;
+    const JNamedLines::Spans spans = {{static_cast<int>(source->op1 - text), static_cast<int>(source->op2 - text),
+                                       static_cast<int>(source->op3 - text)},
+                                      {source->op1Length, source->op2Length, source->op3Length}};
+    int written = context->named.encode(dst, src, text, n, labelLength, context->ends, spans, entry,
+                                        context->definitions.get());
+    if (text != before) *source = candidateOf(text, n, start + length);  // the line moved to a copy
+    return written;
+}
+
 // A candidate line no record fitted as written: read again, with names and
-// MASM's spellings, else copied, and reported with its reason. A label
-// that stands before a mnemonic is reported too.
+// MASM's spellings, else copied, and reported with its reason. A line
+// whose label stands before its mnemonic is encoded with the label kept in
+// front, when it ends in ':' (a name without one would make a data label
+// in MASM).
 [[gnu::noinline]] int encodeNamedOrCopy(JStream* dst, JStreamTokenizer* src, const char* text, int n,
                                         JLineContext* context) {
-    const char* first = skipBlanks(text);
+    int start = static_cast<int>(skipBlanks(text) - text);
+    Label label = {start, start, 0, false, true};
     JMnemonicIndex::Key key;
-    const int length = wordLength(first, text + n, &key);
-    const JMnemonicIndex::Entry* entry = context->index.find(first, length);
+    int length = wordLength(text + start, text + n, &key);
+    const JMnemonicIndex::Entry* entry = context->index.find(text + start, length);
     if (entry == nullptr) {
-        if (context->left != nullptr && labelBeforeMnemonic(text, n, context->index))
-            context->left->add(src->position, LeftReason::labelFirst, nullptr, 0, text, n);
-        return copyLine(dst, text, n);
+        if (!labelBeforeMnemonic(text, n, context->index, &label)) return copyLine(dst, text, n, context->ends);
+        start = label.mnemonicAt;
+        length = wordLength(text + start, text + n, &key);
+        entry = context->index.find(text + start, length);
     }
-    const SourceInstruction source = candidateOf(text, n, static_cast<int>(first - text) + length);
-    const JNamedLines::Spans spans = {{static_cast<int>(source.op1 - text), static_cast<int>(source.op2 - text),
-                                       static_cast<int>(source.op3 - text)},
-                                      {source.op1Length, source.op2Length, source.op3Length}};
-    int written = context->named.encode(dst, src, text, n, spans, entry, context->definitions.get());
-    if (written != 0) {
-        context->encodedLines += written > 0;
-        return written;
+    SourceInstruction source;
+    if (label.usable) {
+        int written = encodeCandidate(dst, src, text, n, start, label.length, entry, length, context, &source);
+        if (written != 0) {
+            context->encodedLines += written > 0;
+            return written;
+        }
     }
     if (context->left != nullptr) {
-        const char* detail;
-        int detailLength;
-        const OperandSpans operands = {{spans.at[0], spans.at[1], spans.at[2]},
-                                       {spans.length[0], spans.length[1], spans.length[2]}};
-        LeftReason reason = whyLeft(text, n, operands, entry, context->definitions.get(), context->named.names,
-                                    &detail, &detailLength);
+        const char* detail = text + label.at;
+        int detailLength = label.length - label.at;
+        LeftReason reason = label.colon ? LeftReason::labelFirst : LeftReason::labelWithoutColon;
+        if (label.usable) {
+            const OperandSpans operands = {{static_cast<int>(source.op1 - text), static_cast<int>(source.op2 - text),
+                                            static_cast<int>(source.op3 - text)},
+                                           {source.op1Length, source.op2Length, source.op3Length}};
+            reason = whyLeft(text, n, operands, entry, context->definitions.get(), context->named.names, &detail,
+                             &detailLength);
+        }
         context->left->add(src->position, reason, detail, detailLength, text, n);
     }
-    return copyLine(dst, text, n);
+    return copyLine(dst, text, n, context->ends);
 }
 
 }  // namespace
@@ -316,13 +391,36 @@ JLineContext::JLineContext(JMMXSet* table)
 namespace {
 
 // processLine for callers without a context: they pay for an index per
-// line, and see no names.
+// line, and see no names; every line ends in CR LF.
 [[gnu::noinline]] int processLineOnce(JStream* dst, JStreamTokenizer* src, JMMXSet* table, const char* text, int n) {
     JLineContext once(table);
     once.named.names.giveUp();
-    if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+    if (n == 0) return dst->write("\r\n", 2) == 2 ? 1 : -1;
     int written = encodeWithIndex(dst, text, n, &once);
     return written != notEncoded ? written : encodeNamedOrCopy(dst, src, text, n, &once);
+}
+
+// The line just read ends as it did in the source: `length` bytes after
+// its text, an LF among them or not. The lines written between the lines
+// of one source line (a db line, its dd line) take the last end met.
+[[gnu::noinline]] void keepLineEnd(JLineContext* context, int length, bool lineFeed) {
+    const char* end = length == 2 ? "\r\n" : length == 0 ? "" : lineFeed ? "\n" : "\r";
+    LineEnds& ends = context->ends;
+    ends.last = end;
+    ends.lastLength = length;
+    if (length == 0) return;
+    ends.inner = end;
+    ends.innerLength = length;
+}
+
+// A UTF-8 byte order mark: kept in front of the first line, which is read
+// without it.
+[[gnu::noinline]] bool skippedByteOrderMark(JStream* dst, const char** text, int* n) {
+    static constexpr char mark[] = "\xEF\xBB\xBF";
+    if (*n < 3 || std::memcmp(*text, mark, 3) != 0) return true;
+    *text += 3;
+    *n -= 3;
+    return dst->write(mark, 3) == 3;
 }
 
 }  // namespace
@@ -330,13 +428,16 @@ namespace {
 int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContext* context) {
     const char* text;
     int n;
-    if (src->readLineView(&text, &n) == 0) return 0;
+    const int consumed = src->readLineView(&text, &n);
+    if (consumed == 0) return 0;
+    if (context != nullptr && context->keepLineEnds) keepLineEnd(context, consumed - n, src->lineFeedSeen);
+    if (src->position == consumed && !skippedByteOrderMark(dst, &text, &n)) return -1;
     if (context == nullptr) return processLineOnce(dst, src, table, text, n);
     // Once the names are known, every line passes them on its way: what it
     // defines counts from there on. (An instruction line defines nothing.)
     JSourceNames& names = context->named.names;
     if (names.state() == JSourceNames::ready) names.pass(text, n);
-    if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
+    if (n == 0) return dst->write(context->ends.last, context->ends.lastLength) == context->ends.lastLength ? 1 : -1;
     int written = encodeWithIndex(dst, text, n, context);
     return written != notEncoded ? written : encodeNamedOrCopy(dst, src, text, n, context);
 }

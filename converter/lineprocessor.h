@@ -26,6 +26,18 @@ public:
     std::unique_ptr<Definition[]> definitions;
     JNamedLines named;
     int encodedLines = 0;        // MMX lines written as db lines
+    // Each line ends as in the source (keepLineEnds), else in CR LF; the
+    // ends of the current line's output.
+    bool keepLineEnds = false;
+    LineEnds ends = {"\r\n", 2, "\r\n", 2};
+
+    // From now on each line ends as in the source; lines added between the
+    // lines of one source line end as the last line end met (LF before any).
+    void keepEnds() {
+        keepLineEnds = true;
+        ends.inner = "\n";
+        ends.innerLength = 1;
+    }
     JLeftLines* left = nullptr;  // where the lines left as they were are told, if anywhere
 };
 

@@ -84,7 +84,8 @@ Readings readingsOf(const char* text, int n, const JSourceNames& names) {
 
 }  // namespace
 
-int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, const Spans& spans,
+int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, int labelLength,
+                        const LineEnds& ends, const Spans& spans,
                         const JMnemonicIndex::Entry* chain, const Definition* definitions) {
     bool named[3];
     bool anyNamed = false;
@@ -124,6 +125,8 @@ int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, 
                 }
     if (ways != 1) return 0;
     SourceInstruction source = sourceInstruction(text, n, op[0], length[0], op[1], length[1], op[2], length[2]);
+    source.labelLength = labelLength;
+    source.ends = &ends;
     source.first = Operand{chosen[0], first.number};
     source.second = Operand{chosen[1], second.number};
     parts.names = &names;

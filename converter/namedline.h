@@ -25,13 +25,15 @@ public:
         int length[3];
     };
 
-    // A candidate line: text[0..n), its operands at the given spans of it,
+    // A candidate line: text[0..n), a label kept in front of the db line
+    // (text[0..labelLength)), how its lines end, its operands at the given spans of it,
     // the records of its mnemonic from `chain` on, read
     // through `definitions` by record number. The source is read again
     // through `src` when names are first needed; `text` then moves to a copy
     // of the line. Returns what encodeSource does: 1 written, 0 not encoded
     // (the caller copies the line), -1 a write failed.
-    int encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, const Spans& spans,
+    int encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, int labelLength, const LineEnds& ends,
+               const Spans& spans,
                const JMnemonicIndex::Entry* chain, const Definition* definitions);
 
 private:

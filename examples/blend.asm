@@ -2,9 +2,9 @@
 ;
 ; pakhod rewrites every MMX instruction below as a db directive holding its
 ; machine code, with the instruction kept as a comment. Everything else stays
-; as it is: these comments, labels, directives, integer instructions, and the
-; MMX lines it cannot or must not encode (marked "stays"). A label it leaves
-; to the assembler: the address goes in a dd line after the db line.
+; as it is: these comments, labels, directives and integer instructions. A
+; label before an MMX instruction stays in front of its db line; a label it
+; leaves to the assembler: the address goes in a dd line after the db line.
 
         bits    32
 
@@ -29,7 +29,7 @@ blend_rows:
         movq    mm7, [low_bits]         ; the address is a dd line after it
         movq    mm6, [high_mask]
         xor     eax, eax
-.next:  movq    mm0, [esi+eax*8]        ; stays: a label on the line
+.next:  movq    mm0, [esi+eax*8]        ; the label stays in front
         movq    mm1, [edx+eax*8]
         movq    mm2, mm0
         pand    mm2, mm1                ; a & b

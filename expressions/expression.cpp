@@ -50,18 +50,31 @@ int baseOfLetter(char c, const BaseLetter (&letters)[N]) {
     return 0;
 }
 
-// Digits s[0..n) in the given base (at least one); 0 when any is not a digit.
+// Digits s[0..n) in the given base (at least one); 0 when any is not a
+// digit, -1 when they are but their value passes numberLimit.
 int readDigits(const char* s, int n, int base, int64_t* value) {
     if (n <= 0) return 0;
     int64_t v = 0;
+    bool large = false;
     for (int i = 0; i < n; ++i) {
         int d = hexDigitValue(s[i]);
         if (d < 0 || d >= base) return 0;
-        v = v * base + d;
-        if (v > numberLimit) return 0;
+        if (!large) v = v * base + d;
+        large = large || v > numberLimit;
     }
     *value = v;
-    return 1;
+    return large ? -1 : 1;
+}
+
+// readNumberWord's reading: 1 read, 0 no number, -1 a number too large.
+int readNumber(const char* s, int n, int64_t* value) {
+    if (n == 0 || !isDecimalDigit(s[0])) return 0;
+    int base = n > 1 ? baseOfLetter(s[n - 1], numberSuffixes) : 0;  // 10h, 1110b, 17q, 10d
+    int read = base != 0 ? readDigits(s, n - 1, base, value) : 0;
+    if (read != 0) return read;
+    base = n > 2 && s[0] == '0' ? baseOfLetter(s[1], numberPrefixes) : 0;  // 0x10, 0b1110, 0o17
+    if (base != 0) return readDigits(s + 2, n - 2, base, value);
+    return readDigits(s, n, 10, value);
 }
 
 // a * b when the product lies in range; both lie in it, and no bound of a
@@ -79,13 +92,11 @@ bool endsWord(char c) { return wordBytes.endsWord[static_cast<unsigned char>(c)]
 
 int ExpressionCursor::nameLength() const { return ::nameLength(p, static_cast<int>(end - p)); }
 
-int readNumberWord(const char* s, int n, int64_t* value) {
-    if (n == 0 || !isDecimalDigit(s[0])) return 0;
-    int base = n > 1 ? baseOfLetter(s[n - 1], numberSuffixes) : 0;  // 10h, 1110b, 17q, 10d
-    if (base != 0 && readDigits(s, n - 1, base, value)) return 1;
-    base = n > 2 && s[0] == '0' ? baseOfLetter(s[1], numberPrefixes) : 0;  // 0x10, 0b1110, 0o17
-    if (base != 0) return readDigits(s + 2, n - 2, base, value);
-    return readDigits(s, n, 10, value);
+int readNumberWord(const char* s, int n, int64_t* value) { return readNumber(s, n, value) > 0; }
+
+bool isNumberSpelling(const char* s, int n) {
+    int64_t value;
+    return readNumber(s, n, &value) != 0;
 }
 
 int readNamedFactor(ExpressionCursor& c, const JNameLookup* names, Range range, NamedValue* v) {

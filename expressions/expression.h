@@ -49,9 +49,12 @@ struct ExpressionCursor {
     int nameLength() const;
 };
 
-// An unsigned number word of n bytes: 0x.., ..h (first a decimal digit),
-// or decimal. 0 when it is none.
+// An unsigned number word of n bytes, in the bases NASM and MASM write:
+// a suffix h, b or y, q or o, d or t; a prefix 0x, 0b or 0y, 0o or 0q, 0d
+// or 0t; else decimal. 0 when it is none, or larger than numberLimit.
 int readNumberWord(const char* s, int n, int64_t* value);
+// True when s[0..n) is a number word in those spellings, whatever its size.
+bool isNumberSpelling(const char* s, int n);
 
 // An expression's value: known when every name in it is a value the names
 // give; `bareName`: a name that is no value stands in it unmultiplied

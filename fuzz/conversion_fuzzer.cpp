@@ -39,14 +39,18 @@ std::string firstWord(const std::string& line) {
 
 // strictBytes (the shipped file, whose opcodes are two hex digits and h):
 // after a segment prefix, 2 to 9 items of 0XXh, the last perhaps an
-// immediate's text in parentheses.
+// immediate's text in parentheses. A label of the line ending in ':' may
+// stand in front, the mnemonic then after it.
 bool isDbLine(const std::string& out, const std::string& in, const std::set<std::string>& names, bool strictBytes) {
     static const std::regex strict("\tdb\t\t(0(26|2e|36|3e|64|65)h,)?00fh(,0[0-9a-f]{2}h){1,8}(,\\([^]*\\))?"),
         loose("\tdb\t\t(0(26|2e|36|3e|64|65)h,)?00fh,0[^]*");
+    const size_t label = out.find("\tdb\t\t");
+    if (label == std::string::npos || (label > 0 && (out[label - 1] != ':' || in.compare(0, label, out, 0, label) != 0)))
+        return false;
     const std::string echo = "\t\t;" + in;
-    return out.size() > echo.size() && out.compare(out.size() - echo.size(), echo.size(), echo) == 0 &&
-           std::regex_match(out.substr(0, out.size() - echo.size()), strictBytes ? strict : loose) &&
-           names.count(firstWord(in)) == 1;
+    return out.size() > label + echo.size() && out.compare(out.size() - echo.size(), echo.size(), echo) == 0 &&
+           std::regex_match(out.substr(label, out.size() - echo.size() - label), strictBytes ? strict : loose) &&
+           names.count(firstWord(in.substr(label))) == 1;
 }
 
 // The output line at `at` (without CR LF) and where the next starts; npos
@@ -71,8 +75,12 @@ void checkConversion(const std::string& source, JMMXSet* table, bool strictBytes
     // output so is followed, and one must end where the output ends.
     static const std::regex dd("\tdd\t\t[^\r\n]+"), after("\tdb\t\t(0[0-9a-f]{2}h|\\([^]*\\))(,0[0-9a-f]{2}h|,\\([^]*\\))*");
     const std::string& output = dst.content;
-    std::set<size_t> reached = {0};
-    for (size_t from = 0; from < source.size();) {
+    // A UTF-8 byte order mark stays in front of the first line, which is read without it.
+    const std::string mark = "\xEF\xBB\xBF";
+    const size_t marked = source.compare(0, 3, mark) == 0 ? 3 : 0;
+    require(output.compare(0, marked, mark, 0, marked) == 0, "a byte order mark is kept");
+    std::set<size_t> reached = {marked};
+    for (size_t from = marked; from < source.size();) {
         size_t stop = std::min(source.find('\n', from), source.size());
         std::string in = source.substr(from, stop - from), line;
         if (!in.empty() && in.back() == '\r') in.pop_back();

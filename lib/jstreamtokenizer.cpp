@@ -75,7 +75,8 @@ void setLineText(JString& line, const char* text, int n) {
 }  // namespace
 
 JStreamTokenizer::JStreamTokenizer()
-    : stream(nullptr), position(0), lineText(nullptr), lineCapacity(0), plainFrom(0), plainUntil(0) {}
+    : stream(nullptr), position(0), lineFeedSeen(false), lineText(nullptr), lineCapacity(0), plainFrom(0),
+      plainUntil(0) {}
 
 JStreamTokenizer::~JStreamTokenizer() { delete[] lineText; }
 
@@ -170,10 +171,11 @@ int JStreamTokenizer::readLine(JString& line) {
     LinePieces pieces(line);
     int consumed = 0;
     char c;
+    lineFeedSeen = false;
     while (readOne(&c)) {
         ++position;
         ++consumed;
-        if (c == LF) break;
+        if ((lineFeedSeen = c == LF)) break;
         pieces.add(c);
     }
     pieces.finish();
@@ -184,6 +186,7 @@ int JStreamTokenizer::readLine(JString& line) {
 // scan per block instead of one call per byte. Same text, same count.
 int JStreamTokenizer::readLineInBlocks(JString& line, const char* bytes, int held) {
     const char* lf = static_cast<const char*>(std::memchr(bytes, LF, static_cast<size_t>(held)));
+    lineFeedSeen = true;
     if (lf != nullptr) {  // the whole line is in the buffer
         int n = static_cast<int>(lf - bytes);
         setLineText(line, bytes, n);
@@ -203,9 +206,10 @@ int JStreamTokenizer::readLineInBlocks(JString& line, const char* bytes, int hel
         held = stream->peekBuffer(&bytes);
         if (held <= 0) {  // nothing more on offer: finish byte by byte
             char c;
+            lineFeedSeen = false;
             while (readOne(&c)) {
                 ++consumed;
-                if (c == LF) break;
+                if ((lineFeedSeen = c == LF)) break;
                 text.add(c);
             }
             break;
@@ -255,6 +259,7 @@ int JStreamTokenizer::readLineView(const char** text, int* length) {
             // The usual case: the whole line is in the buffer and plain text.
             *text = bytes;
             *length = (n > 0 && bytes[n - 1] == CR) ? n - 1 : n;
+            lineFeedSeen = true;
             stream->skipBuffered(n + 1);
             position += n + 1;
             return n + 1;

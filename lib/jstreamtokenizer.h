@@ -15,6 +15,9 @@ class JStreamTokenizer : public JObject {
 public:
     JStream* stream;   // not owned
     int32_t position;  // bytes consumed since setStream
+    // Whether the last line read ended with an LF (else with the end of
+    // input): with the bytes consumed, it tells how the line ended.
+    bool lineFeedSeen;
 
     JStreamTokenizer();
     ~JStreamTokenizer() override;

@@ -97,6 +97,9 @@ const char sameFileReason[] = "the same file as the source ";
 const char sameFileHint[] = " (to rewrite it in place, name it once)";
 const char shortWriteReason[] = "a write was cut short";
 const char sizeMismatchReason[] = "the bytes read did not match its size";
+const char folderReason[] = " (pakhod replaces a file by a new one beside it, and its folder ";
+const char folderHint[] = " takes no new files)";
+const char keptReason[] = "; the result is kept in ";
 
 // How a run ended, and the exit status each gives: pakhod's own (1 for a
 // completed run, 0 otherwise), or with --usual-status the usual one.
@@ -198,8 +201,8 @@ long firstNulOffset(JStream& source) {
 // Both files are read and written through large buffers; a write that
 // fails inside the buffering shows at the latest when it is flushed.
 // Returns what convertStream does; a failed close is a failed write.
-int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table, JLeftLines* left) {
-    int converted = convertStream(&destination, &source, table, left);
+int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table, JLeftLines* left, bool keepLineEnds) {
+    int converted = convertStream(&destination, &source, table, left, keepLineEnds);
     int closed = closeFile(destination);
     return closed ? converted : convertWriteFailed;
 }
@@ -253,7 +256,8 @@ Outcome convertFile(JMMXSet* table, const JOptions& options) {
     // The lines left are counted for the warnings, and for --strict.
     const bool warnings = warningsWanted();
     JLeftLines left;
-    int written = writeDestination(destination, source, table, warnings || options.strict ? &left : nullptr);
+    int written = writeDestination(destination, source, table, warnings || options.strict ? &left : nullptr,
+                                   options.keepLineEnds);
     if (written != convertCompleted) {
         if (inPlace) removeFile(destinationName.data);
         if (written == convertReadFailed) {
@@ -270,7 +274,9 @@ Outcome convertFile(JMMXSet* table, const JOptions& options) {
         if (!replaceFileContent(sourceName, destinationName.data, source, error)) {
             keepFile(destinationName.data);
             std::printf(replaceMessage, sourceName, destinationName.data);
-            explain(sourceName, reasonFor(error));
+            JString reason = reasonFor(error), folder;
+            if (folderRefusesNewFiles(sourceName, folder)) reason.append(folderReason).append(folder).append(folderHint);
+            explain(sourceName, reason.append(keptReason).append(destinationName));
             return Outcome::failed;
         }
         removeFile(destinationName.data);
@@ -305,11 +311,12 @@ void warnAboutArguments(const JOptions& options) {
 // A failed read looks like the end of the source to the tokenizer, so the
 // bytes consumed are held against the source's size: a short read must not
 // pass for a complete (and, in place, source-replacing) run.
-int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left) {
+int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left, bool keepLineEnds) {
     JBufferedStream input(source);
     JBufferedStream output(destination);
     JLineContext context(table);
     context.left = left;
+    if (keepLineEnds) context.keepEnds();
     JStreamTokenizer tokenizer;
     tokenizer.setStream(&input);
     int result;

@@ -17,6 +17,8 @@ constexpr int convertReadFailed = -1;  // the source ended early: a read failed
 
 // The line loop over a whole source, through large buffers.
 // The MMX lines it leaves as they were are told to `left`, if given.
-int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left = nullptr);
+// Each output line ends in CR LF, or with keepLineEnds as in the source.
+int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left = nullptr,
+                  bool keepLineEnds = false);
 
 #endif

@@ -279,6 +279,14 @@ void JSourceNames::defineValue(const char* name, int n, const char* expression, 
     define(name, n, d);
 }
 
+// A line read from the source; the first one without a UTF-8 byte order
+// mark.
+void JSourceNames::passLine(const JString& line, bool first) {
+    const int n = line.length();
+    const bool marked = first && n >= 3 && std::memcmp(line.data, "\xEF\xBB\xBF", 3) == 0;
+    pass(line.data + (marked ? 3 : 0), n - (marked ? 3 : 0));
+}
+
 // The source is read by whole lines into a string of its own (not the
 // line loop's reader, which the compiler then keeps in the loop's code).
 int JSourceNames::learn(JStream* source, int32_t resumeAt) {
@@ -287,12 +295,13 @@ int JSourceNames::learn(JStream* source, int32_t resumeAt) {
     current = ready;
     reset(true);
     lines.setStream(source);
-    while (lines.readLine(line) > 0) pass(line.data, line.length());
+    for (bool first = true; lines.readLine(line) > 0; first = false) passLine(line, first);
     bool whole = static_cast<uint32_t>(lines.position) == source->size();
     fileConfused = structure->confused;
     reset(false);
     lines.setStream(source);
-    while (whole && lines.position < resumeAt && lines.readLine(line) > 0) pass(line.data, line.length());
+    for (bool first = true; whole && lines.position < resumeAt && lines.readLine(line) > 0; first = false)
+        passLine(line, first);
     source->seek(resumeAt, 0);
     if (!whole) current = unknown;
     return whole ? 1 : 0;

@@ -23,6 +23,7 @@
 
 #include "namelookup.h"
 #include "jstream.h"
+#include "jstring.h"
 #include "jtextbuffer.h"
 
 class JSourceNames : public JNameLookup {
@@ -89,6 +90,7 @@ private:
     Structure* structure;
 
     void reset(bool learnWholeFile);
+    void passLine(const JString& line, bool first);
     uint32_t bucketOf(const char* name, int n) const;
     int lookup(const char* name, int n) const;
     int findEntry(const char* name, int n);

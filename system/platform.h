@@ -69,6 +69,12 @@ int namesHeldFile(const char* name, const JWinFile& held);
 // successfully.
 int closeFile(JWinFile& file);
 
+// True when the folder of the file `path` names (after symbolic links) is
+// one in which this process may not create files, as replacing the file
+// needs; `folder` receives that folder. Windows decides by access lists,
+// and is not asked: there it is false.
+int folderRefusesNewFiles(const char* path, JString& folder);
+
 // Gives the file `target` names the bytes of the file `content`, whole or
 // not at all: a new file beside it (so on its volume) with its permission
 // bits or attributes receives the bytes, is synced and renamed over it.

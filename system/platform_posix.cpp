@@ -174,6 +174,13 @@ int sys::createNewFile(const char* name, int& error) {
 
 void sys::systemErrorText(int code, JString& text) { text.assign(std::strerror(code)); }
 
+int folderRefusesNewFiles(const char* path, JString& folder) {
+    char* resolved = ::realpath(path, nullptr);
+    folder = directoryOf(resolved != nullptr ? resolved : path);
+    std::free(resolved);
+    return ::access(folder.data, W_OK | X_OK) != 0;
+}
+
 int pathExists(const char* name) {
     struct stat st;
     return ::lstat(name, &st) == 0 ? 1 : 0;

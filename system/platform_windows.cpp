@@ -105,6 +105,11 @@ void sys::systemErrorText(int code, JString& text) {
         text = JString("error ") + code;
 }
 
+int folderRefusesNewFiles(const char* path, JString& folder) {
+    folder = directoryOf(path);
+    return 0;
+}
+
 int pathExists(const char* name) { return GetFileAttributesA(name) != INVALID_FILE_ATTRIBUTES ? 1 : 0; }
 
 int isSystemHelpOption(const char* argument) { return argument[0] == '/' && argument[1] == '?' && argument[2] == '\0'; }

@@ -47,11 +47,12 @@ launch() {
 # The source (want=source), the expected output (want=output) or the
 # expected standard error (want=warnings) of a table. Bytes are XX (written
 # 0XXh) or (EXPR) (written as it is); dd(EXPR) ends the db line and is a dd
-# line of its own, and the items after it a db line. "= REASON" is a line
+# line of its own, and the items after it a db line; "label:" first keeps
+# the line's first word (its label) in front of the db. "= REASON" is a line
 # copied with a warning that gives that reason.
 table() {
   awk -v want="$1" '/^#/ || !/\|/ { next }
-    function flush(comment) { if (db != "") printf "\tdb\t\t%s%s\r\n", db, comment; db = "" }
+    function flush(comment) { if (db != "") printf "%s\tdb\t\t%s%s\r\n", label, db, comment; db = label = "" }
     function lines(k, what) { return "MMX line" (k == 1 ? "" : "s") " " what }
     { bar = index($0, "|"); bytes = substr($0, 1, bar - 1); line = substr($0, bar + 2); row++
       gsub(/\\t/, "\t", line); gsub(/\\r/, "\r", line)
@@ -64,7 +65,8 @@ table() {
         if (want == "output") printf "%s\r\n", line; next }
       encoded++
       if (want != "output") next
-      db = ""; comment = "\t\t;" line
+      db = label = ""; comment = "\t\t;" line
+      if (sub(/^label: */, "", bytes)) { match(line, /^[ \t]*[^ \t]+/); label = substr(line, 1, RLENGTH) }
       while (match(bytes, /[^ ]/)) {
         bytes = substr(bytes, RSTART); depth = 0
         for (n = 1; n <= length(bytes); n++) {

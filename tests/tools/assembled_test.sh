@@ -19,7 +19,7 @@ expected=${3:-$(sed -nE 's/^[;#] encoded: ([0-9]+)$/\1/p' "$source")}
 
 [ "$("$pakhod" "$source" "$work/after.asm" >"$work/console"; echo $?)" = 1 ] ||
   { cat "$work/console"; echo "pakhod did not complete the run"; exit 1; }
-encoded=$(grep -c $'^\tdb\t\t.*\t\t;' "$work/after.asm" || true)
+encoded=$(grep -cE $'^([^ \t;]+:)?\tdb\t\t.*\t\t;' "$work/after.asm" || true)
 [ "$encoded" = "$expected" ] || { echo "expected $expected encoded lines, found $encoded"; exit 1; }
 
 # GNU as reads pakhod's lines as .byte and .long; MASM's directives are mapped
@@ -30,7 +30,7 @@ to_gas() {
     -e 's/^(\w+)\s+EQU\s+(.*)$/.equ \1, \2/I' -e 's/^(\w+)\s+dq\s+/\1: .quad /I' -e 's/^(\w+)\s+PROC\s*$/\1:/I'
     -e 's/^\w+\s+ENDP\s*$//I')
   { [ "$dialect" = masm ] && echo .intel_syntax noprefix
-    sed -E -e 's/\r$//' -e 's/^\tdb\t\t([^\t]*)(\t\t;.*)?$/\t.byte \1/' -e 's/^\tdd\t\t(.*)$/\t.long \1/' "${masm[@]}" \
+    sed -E -e 's/\r$//' -e 's/^([^ \t;]+:)?\tdb\t\t([^\t]*)(\t\t;.*)?$/\1\t.byte \2/' -e 's/^\tdd\t\t(.*)$/\t.long \1/' "${masm[@]}" \
       -e 's/\b([0-9][0-9a-fA-F]*)[hH]\b/0x\1/g' "$1"; } >"$2"
 }
 for side in before after; do

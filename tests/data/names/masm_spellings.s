@@ -1,6 +1,6 @@
 # MASM's spellings of memory operands, and data named alone, as GNU as reads
 # them in .intel_syntax: pakhod must write the same instructions.
-# encoded: 17
+# encoded: 19
 	.intel_syntax noprefix
 	.equ	OFFSET_Y, 3
 	.equ	SHIFT, 2
@@ -26,3 +26,5 @@ qwTemp:	.quad 0
 	movq	mm3, es:table[esi]
 	movq	mm4, OFFSET_Y[ebp]
 	movq	mm5, table[esp]
+row:	movq	mm6, table[esi][ebp]
+1:	pand	mm7, MaskConst

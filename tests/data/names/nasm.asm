@@ -1,6 +1,6 @@
 ; Names of every kind in MMX operands, for NASM (elf32): pakhod must write
 ; the same instructions and relocations as NASM assembles from this file.
-; encoded: 37
+; encoded: 40
 	bits 32
 	extern ext_table, ext_mask
 	global start
@@ -81,5 +81,10 @@ STRIDE	equ 200
 	movq	mm7, [es:table]
 	pxor	mm1, [ds:esi+ROW]
 	punpcklbw mm2, [scratch+4]
-	emms
+; Labels in front of the mnemonic, and ebp beside another register (the
+; first written is the base: its segment)
+.next:	movq	mm0, [esi+eax*8]
+..@wide: movq	mm1, [ebp+ecx+8]
+	pxor	mm1, [ecx+ebp]
+done:	emms
 later	equ 40

@@ -1,0 +1,2 @@
+﻿%define SRC esi
+	movq mm0, [SRC+8]

@@ -1,0 +1,1 @@
+	movq mm0, [table]
