@@ -182,7 +182,8 @@ char* putByteText(char* out, uint8_t byte) { return put(out, byteTexts.of[byte],
 
 // The whole db line, built in place and written once: a label, directive,
 // segment prefix, 0Fh and opcode, the other bytes, comment, line end.
-int writeLine(JStream* dst, const Definition& def, uint8_t segmentPrefix, const uint8_t* bytes, int count,
+// Inlined: most lines of a source pass here.
+[[gnu::always_inline]] inline int writeLine(JStream* dst, const Definition& def, uint8_t segmentPrefix, const uint8_t* bytes, int count,
               const SourceInstruction& source) {
     const int prefixLength = segmentPrefix != 0 ? byteTextLength : 0;  // "0XXh,"
     const char* line = source.line;
@@ -192,7 +193,8 @@ int writeLine(JStream* dst, const Definition& def, uint8_t segmentPrefix, const 
                     lineLength + int64_t{source.ends->lastLength};
     if (total > INT_MAX) return -1;
     JWriteSpace space(dst, static_cast<int>(total));
-    char* out = put(space.bytes, line, static_cast<size_t>(source.labelLength));
+    char* out = space.bytes;
+    if (source.labelLength != 0) out = put(out, line, static_cast<size_t>(source.labelLength));
     if (prefixLength == 0) {
         out = put(out, linePrefix, sizeof linePrefix - 1);
     } else {
@@ -205,7 +207,12 @@ int writeLine(JStream* dst, const Definition& def, uint8_t segmentPrefix, const 
     for (int i = 0; i < count; ++i) out = putByteText(out, bytes[i]);
     out = put(out, commentStart, sizeof commentStart - 1);
     out = put(out, line, static_cast<size_t>(lineLength));
-    out = put(out, source.ends->last, static_cast<size_t>(source.ends->lastLength));
+    if (source.ends->lastLength == 2 && source.ends->last[0] == '\r') {  // CR LF, as most lines end
+        *out++ = '\r';
+        *out++ = '\n';
+    } else {
+        out = put(out, source.ends->last, static_cast<size_t>(source.ends->lastLength));
+    }
     assert(out == space.bytes + total);
     return space.finish() ? 1 : -1;
 }

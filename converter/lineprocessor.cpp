@@ -221,7 +221,12 @@ inline int copyLine(JStream* dst, const char* text, int n, const LineEnds& ends)
     char* out = n <= INT_MAX - 2 ? dst->claim(total) : nullptr;
     if (out == nullptr) return copyLineByWrites(dst, text, n, ends);
     std::memcpy(out, text, static_cast<size_t>(n));
-    std::memcpy(out + n, ends.last, static_cast<size_t>(ends.lastLength));
+    if (ends.lastLength == 2 && ends.last[0] == '\r') {  // CR LF, as most lines end
+        out[n] = '\r';
+        out[n + 1] = '\n';
+    } else {
+        std::memcpy(out + n, ends.last, static_cast<size_t>(ends.lastLength));
+    }
     return 1;
 }
 
@@ -229,23 +234,32 @@ inline int copyLine(JStream* dst, const char* text, int n, const LineEnds& ends)
 // may be a label before a mnemonic.
 constexpr int notEncoded = 2;
 
+// A mnemonic of the index is the word at p. (Out of the line loop's way:
+// few lines ask.)
+[[gnu::noinline]] bool mnemonicAt(const char* p, const char* end, const JMnemonicIndex& index) {
+    if (!index.mayStart(*p)) return false;
+    int length = wordLength(p, end);
+    return length > 0 && index.find(p, length) != nullptr;
+}
+
 // The first word ends in ':' and something other than a comment follows;
-// or, where left lines are told, a name stands at the start of the line (as
-// labels do, instructions being indented) with a word after it.
-bool mayBeLabelled(const char* text, const char* first, const char* end, bool telling) {
+// or, where left lines are told, a word stands at the start of the line (as
+// labels do, instructions being indented) and a mnemonic after it.
+inline bool mayBeLabelled(const char* text, const char* first, const char* end, const JLineContext* context) {
     const char* p = first;
     while (!endsMnemonic(*p)) ++p;
     if (p == first) return false;
     const bool colon = p[-1] == ':';
-    if (!colon && !(telling && first == text)) return false;
+    if (!colon && (context->left == nullptr || first != text)) return false;
     p = skipBlanks(p);
-    return p < end && *p != ';';
+    if (p == end || *p == ';') return false;
+    return colon || mnemonicAt(p, end, context->index);
 }
 
 // A line whose first word is no mnemonic is copied, but for one that may
 // have a label before its mnemonic.
 inline int copyOther(JStream* dst, const char* text, int n, const char* first, const JLineContext* context) {
-    if (mayBeLabelled(text, first, text + n, context->left != nullptr)) return notEncoded;
+    if (mayBeLabelled(text, first, text + n, context)) return notEncoded;
     return copyLine(dst, text, n, context->ends);
 }
 
@@ -318,16 +332,11 @@ bool labelBeforeMnemonic(const char* text, int n, const JMnemonicIndex& index, L
 }
 
 // The second try at a candidate: the records of its mnemonic with names
-// and MASM's spellings; before them, for a labelled line, the plain readers.
+// and MASM's spellings (which read whatever the plain readers do, so a
+// labelled line, which the line loop passed by, needs no other try).
 int encodeCandidate(JStream* dst, JStreamTokenizer* src, const char*& text, int n, int start, int labelLength,
                     const JMnemonicIndex::Entry* entry, int length, JLineContext* context, SourceInstruction* source) {
     *source = candidateOf(text, n, start + length);
-    source->labelLength = labelLength;
-    source->ends = &context->ends;
-    for (const JMnemonicIndex::Entry* e = labelLength > 0 ? entry : nullptr; e != nullptr; e = e->nextSame) {
-        int written = encodeSource(dst, *source, context->definitions[e->number]);
-        if (written != 0) return written;
-    }
     const char* before = text;
     const JNamedLines::Spans spans = {{static_cast<int>(source->op1 - text), static_cast<int>(source->op2 - text),
                                        static_cast<int>(source->op3 - text)},

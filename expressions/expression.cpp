@@ -34,45 +34,55 @@ int hexDigitValue(char c) { return wordBytes.digit[static_cast<unsigned char>(c)
 constexpr int deepestNesting = 64;
 
 // The letters that give a number's base, as NASM and MASM write them: after
-// the digits, or after a leading 0. The suffix is tried first, as NASM does
-// (0b1h is hexadecimal, 0b11 binary, 0x1b hexadecimal).
+// the digits, or after a leading 0, by table. The suffix is tried first, as
+// NASM does (0b1h is hexadecimal, 0b11 binary, 0x1b hexadecimal).
 struct BaseLetter {
     char letter;
-    int base;
+    signed char base;
 };
-constexpr BaseLetter numberPrefixes[] = {{'x', 16}, {'h', 16}, {'b', 2}, {'y', 2}, {'o', 8}, {'q', 8}, {'d', 10}, {'t', 10}};
-constexpr BaseLetter numberSuffixes[] = {{'h', 16}, {'b', 2}, {'y', 2}, {'o', 8}, {'q', 8}, {'d', 10}, {'t', 10}};
+constexpr BaseLetter suffixes[] = {{'h', 16}, {'b', 2}, {'y', 2}, {'o', 8}, {'q', 8}, {'d', 10}, {'t', 10}};
+constexpr BaseLetter prefixes[] = {{'x', 16}, {'h', 16}, {'b', 2}, {'y', 2}, {'o', 8}, {'q', 8}, {'d', 10}, {'t', 10}};
 
-template <int N>
-int baseOfLetter(char c, const BaseLetter (&letters)[N]) {
-    for (const BaseLetter& l : letters)
-        if (asciiLowered(c) == l.letter) return l.base;
-    return 0;
-}
+struct BaseLetters {
+    signed char suffix[256];
+    signed char prefix[256];
+    constexpr BaseLetters() : suffix(), prefix() {
+        for (const BaseLetter& l : suffixes) setBase(suffix, l);
+        for (const BaseLetter& l : prefixes) setBase(prefix, l);
+    }
+    static constexpr void setBase(signed char* of, BaseLetter l) {
+        of[static_cast<unsigned char>(l.letter)] = of[static_cast<unsigned char>(l.letter - 'a' + 'A')] = l.base;
+    }
+};
+constexpr BaseLetters baseLetters;
+
+int suffixBase(char c) { return baseLetters.suffix[static_cast<unsigned char>(c)]; }
+int prefixBase(char c) { return baseLetters.prefix[static_cast<unsigned char>(c)]; }
 
 // Digits s[0..n) in the given base (at least one); 0 when any is not a
 // digit, -1 when they are but their value passes numberLimit.
 int readDigits(const char* s, int n, int base, int64_t* value) {
     if (n <= 0) return 0;
     int64_t v = 0;
-    bool large = false;
     for (int i = 0; i < n; ++i) {
         int d = hexDigitValue(s[i]);
         if (d < 0 || d >= base) return 0;
-        if (!large) v = v * base + d;
-        large = large || v > numberLimit;
+        v = v * base + d;
+        if (v > numberLimit) return readDigits(s + i + 1, n - i - 1, base, &v) != 0 || i + 1 == n ? -1 : 0;
     }
     *value = v;
-    return large ? -1 : 1;
+    return 1;
 }
 
 // readNumberWord's reading: 1 read, 0 no number, -1 a number too large.
 int readNumber(const char* s, int n, int64_t* value) {
     if (n == 0 || !isDecimalDigit(s[0])) return 0;
-    int base = n > 1 ? baseOfLetter(s[n - 1], numberSuffixes) : 0;  // 10h, 1110b, 17q, 10d
+    if (isDecimalDigit(s[n - 1]) && (n < 3 || s[0] != '0' || prefixBase(s[1]) == 0))
+        return readDigits(s, n, 10, value);  // the usual: decimal digits alone
+    int base = n > 1 ? suffixBase(s[n - 1]) : 0;  // 10h, 1110b, 17q, 10d
     int read = base != 0 ? readDigits(s, n - 1, base, value) : 0;
     if (read != 0) return read;
-    base = n > 2 && s[0] == '0' ? baseOfLetter(s[1], numberPrefixes) : 0;  // 0x10, 0b1110, 0o17
+    base = n > 2 && s[0] == '0' ? prefixBase(s[1]) : 0;  // 0x10, 0b1110, 0o17
     if (base != 0) return readDigits(s + 2, n - 2, base, value);
     return readDigits(s, n, 10, value);
 }
