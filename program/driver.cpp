@@ -47,18 +47,29 @@ const char bannerText[] =
     "----------------------------------------\n\n";
 
 const char helpText[] =
-    "Usage: pakhod srcfile [destfile]\n"
+    "Usage: pakhod [options] srcfile [destfile]\n"
     "       pakhod --help | --version\n"
     "\n"
     "Rewrites the MMX instructions of a 32-bit x86 assembly source as db\n"
     "directives holding their machine code, each followed by its line as a\n"
     "comment. Every other line is copied as it is.\n"
     "\n"
-    "  srcfile        the source to read\n"
-    "  destfile       the file to write; without it, or when it is srcfile\n"
-    "                 again, srcfile is rewritten in place\n"
-    "  -h, --help     print this text (/? too, on Windows)\n"
-    "  -V, --version  print the version\n"
+    "  srcfile           the source to read\n"
+    "  destfile          the file to write; without it, or when it is srcfile\n"
+    "                    again, srcfile is rewritten in place\n"
+    "  -h, --help        print this text (/? too, on Windows)\n"
+    "  -V, --version     print the version\n"
+    "\n"
+    "Options, before srcfile (an argument that names a file is that file):\n"
+    "  -q, --quiet       print nothing on standard output for a completed run\n"
+    "  --usual-status    exit 0 when the run completed, 1 after an error, 2\n"
+    "                    for a command line refused\n"
+    "  --strict          a run that leaves an MMX line as it was is an error\n"
+    "  --keep-line-ends  end each line as the source does (else CR LF)\n"
+    "  --                end the options\n"
+    "\n"
+    "PAKHOD_WARNINGS=0 (or no, off, false) silences the warnings about the\n"
+    "MMX lines left as they were.\n"
     "\n"
     "The instructions come from mmx_set.def, looked for in this order: the\n"
     "directory of pakhod itself, the current directory, each directory of\n"
@@ -66,7 +77,8 @@ const char helpText[] =
     "\n"
     "Exit status: 1 when the run completed; 0 after this text, the version,\n"
     "the usage line or an error (the reverse of the usual rule, which\n"
-    "callers rely on). Errors are explained on standard error.\n";
+    "callers rely on; --usual-status gives the usual one). Errors are\n"
+    "explained on standard error.\n";
 
 const char versionText[] =
     "pakhod " PAKHOD_VERSION "\n"
