@@ -343,7 +343,12 @@ int encodeCandidate(JStream* dst, JStreamTokenizer* src, const char*& text, int 
                                       {source->op1Length, source->op2Length, source->op3Length}};
     int written = context->named.encode(dst, src, text, n, labelLength, context->ends, spans, entry,
                                         context->definitions.get());
-    if (text != before) *source = candidateOf(text, n, start + length);  // the line moved to a copy
+    if (text != before) {  // the line moved to a copy: its operands with it
+        source->line = text;
+        source->op1 = text + (source->op1 - before);
+        source->op2 = text + (source->op2 - before);
+        source->op3 = text + (source->op3 - before);
+    }
     return written;
 }
 
