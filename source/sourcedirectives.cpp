@@ -142,7 +142,8 @@ void JSourceNames::pass(const char* text, int n) {
 // The line's first word: a directive, or a name that the next word defines.
 void JSourceNames::interpret(Line& line) {
     line.skipBlanks();
-    if (line.atEnd()) return;
+    if (line.atEnd() || (preprocessorOnly && *line.p != '#')) return;
+    line.cComments = preprocessorOnly;
     const char* word = line.p;
     int n = line.word();
     if (*word == '#' && n == 1) {  // "# if": C allows blanks after the '#'
@@ -152,6 +153,7 @@ void JSourceNames::interpret(Line& line) {
         joined.add('#');
         joined.add(line.p, line.word());
         Line rest(line.p, static_cast<int>(line.end - line.p));
+        rest.cComments = line.cComments;
         rest.p += rest.word();
         interpretDirective(rest, joined.data(), joined.length());
         return;

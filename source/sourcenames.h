@@ -44,6 +44,10 @@ public:
     int learn(JStream* source, int32_t resumeAt);
     // No source to learn from: every name is ambiguous from now on.
     void giveUp() { current = unknown; }
+    // A C source: only its preprocessor lines (#define, #if, ...) define
+    // names or open branches; its other lines are C, where words such as
+    // `if` and `for` are no directives.
+    void readPreprocessorLinesOnly() { preprocessorOnly = true; }
 
     // One more line of the source has gone by: what it defines or opens
     // applies from the next line on. (Kept out of the line loop's code,
@@ -78,6 +82,7 @@ private:
     bool wholeFile;       // learning the whole file (its facts) rather than the state at a line
     bool fileConfused;    // the whole file's structure did not balance
     bool overflowed;      // a limit was passed
+    bool preprocessorOnly = false;
 
     Entries* entries;  // by the order they were met
     uint32_t* buckets;    // entry index + 1, by folded name; 0 empty
