@@ -23,6 +23,8 @@ const char* const reasonTexts[] = {
     "a name pakhod cannot resolve",
     "a number out of range",
     "an operand shape pakhod does not read",
+    "x86-64 code, left whole: a 64-bit register in its block or branch",
+    "x86-64 code, left whole: a condition for a 64-bit target",
 };
 
 // The words that are operators when written out; the other keywords

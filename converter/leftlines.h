@@ -26,6 +26,8 @@ enum class LeftReason : uint8_t {
     unresolvedName,    // a name pakhod cannot resolve, or cannot tell a number from memory
     numberOutOfRange,  // a number beyond what the operand holds
     shapeUnread,       // an operand shape pakhod does not read
+    wideRegister,      // code for x86-64, left whole: a 64-bit register in its block or branch
+    wideTarget,        // code for x86-64, left whole: a condition for a 64-bit target
 };
 
 // Where a line's operands stand in it (start and length of each).

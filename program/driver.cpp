@@ -6,6 +6,8 @@
 #include "jbufferedstream.h"
 #include "jmmxset.h"
 #include "jstreamtokenizer.h"
+#include "hostconvert.h"
+#include "jasciicase.h"
 #include "jwinfile.h"
 #include "leftreport.h"
 #include "lineprocessor.h"
@@ -193,13 +195,44 @@ long firstNulOffset(JStream& source) {
     return -1;
 }
 
+// The extensions of the sources that hold assembly inside another language.
+struct ExtensionKind {
+    const char* extension;  // lower case
+    SourceKind kind;
+};
+const ExtensionKind extensionKinds[] = {
+    {".c", SourceKind::c},        {".cc", SourceKind::c},       {".cpp", SourceKind::c},
+    {".cxx", SourceKind::c},      {".h", SourceKind::c},        {".hh", SourceKind::c},
+    {".hpp", SourceKind::c},      {".hxx", SourceKind::c},      {".inl", SourceKind::c},
+    {".pas", SourceKind::pascal}, {".pp", SourceKind::pascal},  {".dpr", SourceKind::pascal},
+    {".lpr", SourceKind::pascal}, {".dpk", SourceKind::pascal},
+};
+
+// What -x says, else what the name's extension (in any case) tells;
+// any other source is assembly.
+SourceKind kindOf(const JOptions& options) {
+    if (options.kind != SourceKind::byExtension) return options.kind;
+    const char* dot = std::strrchr(options.source, '.');
+    if (dot == nullptr || std::strpbrk(dot, "/\\") != nullptr) return SourceKind::assembly;
+    for (const ExtensionKind& e : extensionKinds) {
+        size_t i = 0;
+        while (e.extension[i] != '\0' && asciiLowered(dot[i]) == e.extension[i]) ++i;
+        if (e.extension[i] == '\0' && dot[i] == '\0') return e.kind;
+    }
+    return SourceKind::assembly;
+}
+
 // Writes the converted source to `destination` and closes it: the one
 // place where output leaves the program. 1 when every byte was taken.
 // Both files are read and written through large buffers; a write that
 // fails inside the buffering shows at the latest when it is flushed.
 // Returns what convertStream does; a failed close is a failed write.
-int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table, JLeftLines* left) {
-    int converted = convertStream(&destination, &source, table, left);
+int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table, JLeftLines* left, SourceKind kind) {
+    const HostKind host = kind == SourceKind::pascal ? HostKind::pascal
+                          : kind == SourceKind::c    ? HostKind::c
+                                                     : HostKind::cAsmBody;
+    int converted = kind == SourceKind::assembly ? convertStream(&destination, &source, table, left)
+                                                 : convertHost(&destination, &source, table, left, host);
     int closed = closeFile(destination);
     return closed ? converted : convertWriteFailed;
 }
@@ -253,7 +286,8 @@ Outcome convertFile(JMMXSet* table, const JOptions& options) {
     // The lines left are counted for the warnings, and for --strict.
     const bool warnings = warningsWanted();
     JLeftLines left;
-    int written = writeDestination(destination, source, table, warnings || options.strict ? &left : nullptr);
+    int written =
+        writeDestination(destination, source, table, warnings || options.strict ? &left : nullptr, kindOf(options));
     if (written != convertCompleted) {
         if (inPlace) removeFile(destinationName.data);
         if (written == convertReadFailed) {
