@@ -348,6 +348,7 @@ int instructionBytes(const SourceInstruction& source, const Definition& def, Nam
     code->bytes[n++] = 0x0F;
     code->bytes[n++] = def.opcodeByte;
     code->count = n + (def.opcodeBytesOnly ? 0 : encodingBytes(encoding, code->bytes + n));
+    code->writesGeneralRegister = def.firstKind == kindGeneralRegister && !def.opcodeBytesOnly;
     return 1;
 }
 

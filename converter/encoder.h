@@ -85,6 +85,7 @@ int encodeNamedSource(JStream* dst, const SourceInstruction& source, const Defin
 struct MachineCode {
     uint8_t bytes[3 + maxEncodingBytes];
     int count;
+    bool writesGeneralRegister;  // movd r32, mm; pmovmskb; pextrw
 };
 
 // encodeSource (named null) or encodeNamedSource without writing: the

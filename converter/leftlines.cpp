@@ -25,6 +25,7 @@ const char* const reasonTexts[] = {
     "an operand shape pakhod does not read",
     "x86-64 code, left whole: a 64-bit register in its block or branch",
     "x86-64 code, left whole: a condition for a 64-bit target",
+    "a general register written, which the compiler would not see in _emit bytes",
 };
 
 // The words that are operators when written out; the other keywords

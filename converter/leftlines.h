@@ -28,6 +28,7 @@ enum class LeftReason : uint8_t {
     shapeUnread,       // an operand shape pakhod does not read
     wideRegister,      // code for x86-64, left whole: a 64-bit register in its block or branch
     wideTarget,        // code for x86-64, left whole: a condition for a 64-bit target
+    registerUnseen,    // a general register written where the compiler reads only bytes
 };
 
 // Where a line's operands stand in it (start and length of each).

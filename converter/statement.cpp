@@ -1,5 +1,36 @@
 #include "statement.h"
 
+#include "words.h"
+
+namespace {
+
+// The first name in text[0..n) that stands for nothing pakhod can put in
+// place (a label, a variable, a macro's parameter); 0 when there is none.
+int unknownName(const char* text, int n, const JNameLookup& names, const char** name) {
+    for (int i = 0; i < n;) {
+        if (text[i] >= '0' && text[i] <= '9') {  // a number, letters and all
+            while (++i < n && continuesName(text[i])) {
+            }
+            continue;
+        }
+        const int k = nameLength(text + i, n - i);
+        if (k == 0) {
+            ++i;
+            continue;
+        }
+        const NameKind kind = isAnyRegister(text + i, k) || isOperandKeyword(text + i, k) ? NameKind::value
+                                                                                         : names.meaning(text + i, k).kind;
+        if (kind != NameKind::value && kind != NameKind::text) {
+            *name = text + i;
+            return k;
+        }
+        i += k;
+    }
+    return 0;
+}
+
+}  // namespace
+
 void encodeStatement(JStreamTokenizer* src, const char* text, int n, JLineContext* context, StatementCode* out) {
     SourceInstruction source;
     const JMnemonicIndex::Entry* chain = splitStatement(text, n, *context, &source);
@@ -25,4 +56,12 @@ void encodeStatement(JStreamTokenizer* src, const char* text, int n, JLineContex
     out->outcome = StatementCode::left;
     out->reason = whyLeft(line, n, {{at[0], at[1], at[2]}, {length[0], length[1], length[2]}}, chain, definitions,
                           context->named.names, &out->detail, &out->detailLength);
+    // Bytes only: a name left to the assembler leaves the statement.
+    const char* name;
+    const int k = leftToAssembler ? unknownName(line + at[0], n - at[0], context->named.names, &name) : 0;
+    if (k > 0) {
+        out->reason = LeftReason::unresolvedName;
+        out->detail = name;
+        out->detailLength = k;
+    }
 }

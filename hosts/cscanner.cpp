@@ -132,6 +132,8 @@ public:
         }
     }
 
+    bool bytesMayWriteRegisters() const override { return false; }
+
     void writeCode(JTextBuffer& out, const MachineCode& code, const char* text, int, int start,
                    int stop) const override {
         for (int b = 0; b < code.count; ++b) {

@@ -42,6 +42,10 @@ public:
     // the line's code nor the block.
     virtual void writeCode(JTextBuffer& out, const MachineCode& code, const char* text, int n, int start,
                            int stop) const = 0;
+    // Whether bytes may write a general register: a C compiler learns from
+    // an __asm block's instructions which registers it changes (and saves
+    // EBX, ESI and EDI then), but learns nothing from _emit bytes.
+    virtual bool bytesMayWriteRegisters() const { return true; }
     // The statement as the assembly readers take it (Pascal's $0F is 0Fh).
     virtual void respell(const char* text, int n, JTextBuffer& out) const;
     // A fresh scanner for the second pass, the units kept.

@@ -161,7 +161,8 @@ private:
         int nameLength = 0;
         const auto is = [&](const char* word) { return sameWordFolded(text, k, word); };
         if (is("ifdef") || is("ifndef") || is("if")) {
-            units.openBranch(conditionOf(rest, restLength, is("ifndef"), &name, &nameLength), name, nameLength);
+            const Condition c = conditionOf(rest, restLength, is("ifndef"), &name, &nameLength);
+            units.openBranch(c, name, nameLength);
         } else if (is("ifopt")) {
             units.openBranch(Condition::other, nullptr, 0);
         } else if (is("elseif") || is("else")) {
