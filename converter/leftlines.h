@@ -29,6 +29,7 @@ enum class LeftReason : uint8_t {
     wideRegister,      // code for x86-64, left whole: a 64-bit register in its block or branch
     wideTarget,        // code for x86-64, left whole: a condition for a 64-bit target
     registerUnseen,    // a general register written where the compiler reads only bytes
+    runsOn,            // a comment inside the statement, or a line joined to it
 };
 
 // Where a line's operands stand in it (start and length of each).

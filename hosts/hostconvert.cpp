@@ -105,7 +105,7 @@ public:
         SourceInstruction unused;
         if (splitStatement(spelled.data(), n, context, &unused) == nullptr) return;
         if (scanner.units.wide()) return leftWhole();
-        if (interrupted) return leave(LeftReason::textAfter, line + stop, length - stop, start, stop);
+        if (interrupted) return leave(LeftReason::runsOn, nullptr, 0, start, stop);
         StatementCode result;
         encodeStatement(&reader, spelled.data(), n, &context, &result);
         if (result.outcome == StatementCode::left)
