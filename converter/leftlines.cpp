@@ -27,6 +27,7 @@ const char* const reasonTexts[] = {
     "x86-64 code, left whole: a condition for a 64-bit target",
     "a general register written, which the compiler would not see in _emit bytes",
     "a statement that runs on past a comment or its line",
+    "blocks and branches nested too deep to tell x86-64 code, left to the end",
 };
 
 // The words that are operators when written out; the other keywords

@@ -30,6 +30,7 @@ enum class LeftReason : uint8_t {
     wideTarget,        // code for x86-64, left whole: a condition for a 64-bit target
     registerUnseen,    // a general register written where the compiler reads only bytes
     runsOn,            // a comment inside the statement, or a line joined to it
+    nestedTooDeep,     // blocks and branches nested too deep to tell x86-64 code
 };
 
 // Where a line's operands stand in it (start and length of each).

@@ -144,8 +144,7 @@ private:
             return;
         }
         o.told = true;
-        context.left->add(o.endOffset, o.byRegister ? LeftReason::wideRegister : LeftReason::wideTarget,
-                          o.detail.data(), o.detail.length(), o.line.data(), o.line.length());
+        context.left->add(o.endOffset, o.reason, o.detail.data(), o.detail.length(), o.line.data(), o.line.length());
     }
 };
 

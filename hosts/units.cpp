@@ -115,6 +115,7 @@ void JUnits::setLine(int32_t endOffset, const char* text, int n) {
 // found a 64-bit register in it, or inside such a unit.
 void JUnits::push(bool branch, bool byCondition, bool laterWide, const char* name, int n) {
     if (depth == deepest || ordinals == mostUnits) {
+        if (!overflowed) noteOpening(LeftReason::nestedTooDeep, nullptr, 0, 0);
         overflowed = true;
         return;
     }
@@ -129,20 +130,24 @@ void JUnits::push(bool branch, bool byCondition, bool laterWide, const char* nam
     const int code = secondPass && ordinal < capacity ? codes[ordinal] : 0;
     const bool wide = byCondition || code != 0;
     open[depth] = Unit{ordinal, branch, wide, laterWide};
-    if (wide && wideFrom < 0) {
+    if (wide && wideFrom < 0 && !overflowed) {
         wideFrom = depth;
-        opening.endOffset = lineEnd;
-        opening.byRegister = !byCondition;
-        opening.detail.clear();
-        if (byCondition) opening.detail.add(name, n);
-        else wideRegisterName(code, opening.detail);
-        opening.line.clear();
-        while (lineLength > 0 && (*lineText == ' ' || *lineText == '\t')) ++lineText, --lineLength;
-        while (lineLength > 0 && (lineText[lineLength - 1] == ' ' || lineText[lineLength - 1] == '\t')) --lineLength;
-        opening.line.add(lineText, lineLength);
-        opening.told = false;
+        noteOpening(byCondition ? LeftReason::wideTarget : LeftReason::wideRegister, name, n, byCondition ? 0 : code);
     }
     ++depth;
+}
+
+// The outermost unit of x86-64 code opens on the current line: why, with
+// the target named or the register's code.
+void JUnits::noteOpening(LeftReason reason, const char* name, int n, int code) {
+    opening.endOffset = lineEnd;
+    opening.reason = reason;
+    opening.detail.clear();
+    if (code != 0) wideRegisterName(code, opening.detail);
+    else opening.detail.add(name, n);
+    opening.line.clear();
+    opening.line.add(lineText, lineLength);
+    opening.told = false;
 }
 
 void JUnits::popTo(int newDepth) {

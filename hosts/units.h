@@ -11,6 +11,7 @@
 #include <memory>
 
 #include "jtextbuffer.h"
+#include "leftlines.h"
 
 // What a conditional directive's condition says of a 64-bit target:
 // nothing, that it holds one (#ifdef _WIN64, defined(A64) || defined(B64)),
@@ -45,13 +46,14 @@ public:
 
     // Second pass: the line whose units are read next, ending at `endOffset`.
     void setLine(int32_t endOffset, const char* text, int n);
-    // An open unit holds x86-64 code, or the source nests too deep to tell.
+    // An open unit holds x86-64 code, or the source nests too deep to tell
+    // (from there on, to its end).
     bool wide() const { return wideFrom >= 0 || overflowed; }
 
     // Where the outermost such unit opened, and why it is x86-64 code.
     struct Opening {
-        int32_t endOffset;
-        bool byRegister;       // a 64-bit register in it, else its condition
+        int32_t endOffset = 0;
+        LeftReason reason = LeftReason::wideTarget;
         JTextBuffer detail;    // the register or the target named
         JTextBuffer line;      // the line it opened on
         bool told = false;     // its warning was given
@@ -81,6 +83,7 @@ private:
     int lineLength = 0;
 
     void push(bool branch, bool byCondition, bool laterWide, const char* name, int n);
+    void noteOpening(LeftReason reason, const char* name, int n, int code);
     void popTo(int newDepth);
     int innermost(bool branch) const;
 };
