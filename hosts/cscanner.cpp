@@ -58,8 +58,8 @@ public:
 
     void restart() override {
         inComment = inDirective = directiveCode = inStatement = pendingAsm = pendingHere = false;
-        inBlock = blockInDirective = false;
-        if (asmBody) openBlock(false);
+        inBlock = outerBlock = false;
+        if (asmBody) openBlock();
     }
 
     void scanLine(const char* text, int n, const char* next, int nextLength, JHostEvents& events) override {
@@ -101,7 +101,7 @@ public:
             if (pendingAsm && !isBlank(c)) {
                 pendingAsm = false;
                 if (c == '{') {
-                    openBlock(directiveLine);
+                    openBlock();
                     ++i;
                     continue;
                 }
@@ -126,8 +126,9 @@ public:
         }
         inStatement = pendingHere = false;
         inDirective = directiveLine && continues;
-        if (directiveLine && !continues) {  // a macro ends: none of its assembly stays open
-            if (inBlock && blockInDirective) closeBlock();
+        if (directiveLine && !continues && directiveCode) {  // a macro ends: none of its assembly stays open
+            if (inBlock) closeBlock();
+            inBlock = outerBlock;
             pendingAsm = directiveCode = false;
         }
     }
@@ -149,12 +150,12 @@ public:
 private:
     bool asmBody;
     bool inComment, inDirective, directiveCode, inStatement, pendingAsm, pendingHere;
-    bool inBlock, blockInDirective;
+    bool inBlock;
+    bool outerBlock;  // inBlock around a #define, whose text is C (and may hold __asm)
     JStatementGatherer gatherer;
 
-    void openBlock(bool inMacro) {
+    void openBlock() {
         inBlock = true;
-        blockInDirective = inMacro;
         units.openBlock();
     }
 
@@ -220,6 +221,8 @@ private:
         int nameLength = 0;
         if (isWord(word, k, "define")) {
             directiveCode = true;
+            outerBlock = inBlock;
+            inBlock = false;
             return i + k;
         }
         if (isWord(word, k, "if") || isWord(word, k, "ifdef") || isWord(word, k, "ifndef")) {

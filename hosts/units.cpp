@@ -129,7 +129,12 @@ void JUnits::push(bool branch, bool byCondition, bool laterWide, const char* nam
     }
     const int code = secondPass && ordinal < capacity ? codes[ordinal] : 0;
     const bool wide = byCondition || code != 0;
-    open[depth] = Unit{ordinal, branch, wide, laterWide};
+    Unit& u = open[depth];
+    u = Unit{ordinal, branch, wide, laterWide, 0, {}};
+    if (name != nullptr) {
+        u.nameLength = static_cast<uint8_t>(n < static_cast<int>(sizeof u.name) ? n : sizeof u.name);
+        std::memcpy(u.name, name, u.nameLength);
+    }
     if (wide && wideFrom < 0 && !overflowed) {
         wideFrom = depth;
         noteOpening(byCondition ? LeftReason::wideTarget : LeftReason::wideRegister, name, n, byCondition ? 0 : code);
@@ -176,10 +181,14 @@ void JUnits::openBranch(Condition condition, const char* name, int n) {
 void JUnits::nextBranch(Condition condition, const char* name, int n) {
     const int i = innermost(true);
     if (i < 0) return;
-    const bool laterWide = open[i].laterWide;
+    const Unit before = open[i];
     popTo(i);
-    push(true, laterWide || condition == Condition::wide || condition == Condition::mixed,
-         laterWide || condition == Condition::notWide || condition == Condition::mixed, name, n);
+    if (before.laterWide) {  // #else of #ifndef _WIN64: named by the condition before
+        name = before.name;
+        n = before.nameLength;
+    }
+    push(true, before.laterWide || condition == Condition::wide || condition == Condition::mixed,
+         before.laterWide || condition == Condition::notWide || condition == Condition::mixed, name, n);
 }
 
 void JUnits::closeBranch() {

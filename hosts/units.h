@@ -69,6 +69,8 @@ private:
         bool branch;
         bool wide;
         bool laterWide;  // a branch: the branches after it of its conditional are x86-64 code
+        uint8_t nameLength;
+        char name[31];   // the 64-bit target its conditional named (cut short), for those branches
     };
     std::unique_ptr<Unit[]> open;
     int depth = 0;
