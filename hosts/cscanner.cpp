@@ -58,7 +58,8 @@ public:
 
     void restart() override {
         inComment = inDirective = directiveCode = inStatement = pendingAsm = pendingHere = false;
-        inBlock = outerBlock = false;
+        inBlock = outerBlock = inRaw = false;
+        openQuote = 0;
         if (asmBody) openBlock();
     }
 
@@ -71,7 +72,7 @@ public:
             inDirective = continues;
             return;
         }
-        if (!inComment && !inDirective) {
+        if (!inComment && !inDirective && openQuote == 0 && !inRaw) {
             while (i < end && isBlank(text[i])) ++i;
             if (i < end && text[i] == '#') {
                 directiveLine = true;
@@ -88,6 +89,10 @@ public:
                 if (close == nullptr) break;
                 i = static_cast<int>(close - text) + 2;
                 inComment = false;
+                continue;
+            }
+            if (openQuote != 0 || inRaw) {
+                i = afterOpenLiteral(text, i, n, end);
                 continue;
             }
             const char c = text[i];
@@ -112,13 +117,16 @@ public:
                 continue;
             }
             if (c == '"' || c == '\'') {
-                i = afterLiteral(text, i, end);
+                openQuote = c;
+                ++i;
                 continue;
             }
             const int k = identifierAt(text, i, end);
             if (k > 0 && isAsmKeyword(text + i, k)) pendingAsm = pendingHere = true;
             i += k > 0 ? k : 1;
+            if (k > 0 && text[i] == '"' && isRawPrefix(text + i - k, k)) i = rawStringStart(text, i, end);
         }
+        if (!continues) openQuote = 0;  // a literal the line does not continue ends with it
         if (inBlock || inStatement) {
             const bool runsOn = (inComment && gatherer.holdsCode()) ||
                                 (continues && next != nullptr && !startsAnew(next, nextLength));
@@ -150,6 +158,11 @@ public:
 private:
     bool asmBody;
     bool inComment, inDirective, directiveCode, inStatement, pendingAsm, pendingHere;
+    static constexpr int maxRawDelimiter = 16;
+    char openQuote;  // a string or character literal open at the line's end, continued by a backslash
+    bool inRaw;      // a raw string open
+    char rawDelimiter[maxRawDelimiter];
+    int rawLength = 0;
     bool inBlock;
     bool outerBlock;  // inBlock around a #define, whose text is C (and may hold __asm)
     JStatementGatherer gatherer;
@@ -162,6 +175,46 @@ private:
     void closeBlock() {
         inBlock = false;
         units.closeBlock();
+    }
+
+    // C++'s raw strings: R"delimiter( ... )delimiter", on several lines
+    // perhaps. Their prefixes, and where the text after the '(' at `quote`
+    // starts (a string of another kind when there is no such '(').
+    static bool isRawPrefix(const char* word, int k) {
+        return isWord(word, k, "R") || isWord(word, k, "u8R") || isWord(word, k, "uR") || isWord(word, k, "UR") ||
+               isWord(word, k, "LR");
+    }
+
+    int rawStringStart(const char* text, int quote, int end) {
+        int open = quote + 1;
+        while (open < end && open - quote <= maxRawDelimiter && text[open] != '(') ++open;
+        openQuote = '"';
+        if (open == end || text[open] != '(') return quote + 1;
+        openQuote = 0;
+        inRaw = true;
+        rawLength = open - quote - 1;
+        std::memcpy(rawDelimiter, text + quote + 1, static_cast<size_t>(rawLength));
+        return open + 1;
+    }
+
+    // Within a literal open before text[i]: where it closes, or the line's
+    // end (a raw string, or a literal the line's backslash continues, goes on).
+    int afterOpenLiteral(const char* text, int i, int n, int end) {
+        if (inRaw) {
+            for (int j = i; j + rawLength + 1 < n; ++j)
+                if (text[j] == ')' && text[j + rawLength + 1] == '"' &&
+                    std::memcmp(text + j + 1, rawDelimiter, static_cast<size_t>(rawLength)) == 0) {
+                    inRaw = false;
+                    return j + rawLength + 2;
+                }
+            return n;
+        }
+        for (int j = i; j < end; j += text[j] == '\\' ? 2 : 1)
+            if (text[j] == openQuote) {
+                openQuote = 0;
+                return j + 1;
+            }
+        return end;
     }
 
     static const char* findCommentEnd(const char* text, int n) {

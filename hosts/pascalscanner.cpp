@@ -48,10 +48,11 @@ public:
             }
             const char c = text[i];
             if (c == '{' || (c == '(' && i + 1 < n && text[i + 1] == '*')) {
-                if (c == '{' && i + 1 < n && text[i + 1] == '$') directive(text + i + 2, n - i - 2);
+                const int opening = c == '{' ? 1 : 2;  // { or (*, then $ for a directive
+                if (i + opening < n && text[i + opening] == '$') directive(text + i + opening + 1, n - i - opening - 1);
                 comment = c == '{' ? Comment::brace : Comment::parenStar;
                 gatherer.comment();
-                i += c == '{' ? 1 : 2;
+                i += opening;
                 continue;
             }
             if (c == '/' && i + 1 < n && text[i + 1] == '/') break;
@@ -148,11 +149,11 @@ private:
         return stop;
     }
 
-    // {$...} at text[0..n): the directive's word and what follows it, to
-    // the closing brace.
+    // {$...} or (*$...*) at text[0..n): the directive's word and what
+    // follows it, to the comment's end.
     void directive(const char* text, int n) {
-        const char* close = static_cast<const char*>(std::memchr(text, '}', static_cast<size_t>(n)));
-        if (close != nullptr) n = static_cast<int>(close - text);
+        for (int i = 0; i < n; ++i)
+            if (text[i] == '}' || (text[i] == '*' && i + 1 < n && text[i + 1] == ')')) n = i;
         int k = 0;
         while (k < n && isIdentifierByte(text[k])) ++k;
         const char* rest = text + k;

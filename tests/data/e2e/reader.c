@@ -42,3 +42,6 @@ void wide3(void) {
     movq mm0, [esi]
   }
 }
+static const char *raw = R"x(" __asm movq mm0, [esi] ")x";
+static const char *joined = "a string \
+__asm movq mm0, [esi]";

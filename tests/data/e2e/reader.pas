@@ -53,6 +53,9 @@ asm
 {$IF Defined(CPU64) or Defined(WIN64)}
         por     mm3, mm4
 {$IFEND}
+(*$IFDEF WIN64*)
+        pxor    mm3, mm3
+(*$ENDIF*)
 {$ASMMODE ATT}
         emms
 {$ASMMODE INTEL}
