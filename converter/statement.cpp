@@ -50,7 +50,6 @@ void encodeStatement(JStreamTokenizer* src, const char* text, int n, JLineContex
                                        definitions, &out->code, &leftToAssembler);
     if (encoded) {
         out->outcome = StatementCode::encoded;
-        ++context->encodedLines;
         return;
     }
     out->outcome = StatementCode::left;

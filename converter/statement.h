@@ -20,7 +20,7 @@ struct StatementCode {
 };
 
 // text[0..n), a mnemonic and its operands without label or comment, is
-// followed by a NUL byte. Every byte must be known: a name the assembler
+// followed by a NUL byte; the caller counts what it writes. Every byte must be known: a name the assembler
 // would resolve leaves the statement. `src` reads the source, from which
 // the names are learned when a statement first needs them.
 void encodeStatement(JStreamTokenizer* src, const char* text, int n, JLineContext* context, StatementCode* out);

@@ -110,10 +110,9 @@ public:
         encodeStatement(&reader, spelled.data(), n, &context, &result);
         if (result.outcome == StatementCode::left)
             return leave(result.reason, result.detail, result.detailLength, start, stop);
-        if (result.code.writesGeneralRegister && !scanner.bytesMayWriteRegisters()) {
-            --context.encodedLines;
+        if (result.code.writesGeneralRegister && !scanner.bytesMayWriteRegisters())
             return leave(LeftReason::registerUnseen, nullptr, 0, start, stop);
-        }
+        ++context.encodedLines;
         out.add(line + copied, start - copied);
         scanner.writeCode(out, result.code, line, length, start, stop);
         copied = stop;
