@@ -25,7 +25,7 @@ for side in before after; do
   (cd "$work/$side"
    case $name in
      *.pas) fpc -Tlinux -FE. "$name" >fpc.log || { cat fpc.log; exit 1; }; object=${name%.pas}.o ;;
-     *) clang -m32 -fasm-blocks -fms-extensions -O0 -c "$name" -o out.o; object=out.o ;;
+     *) clang -m32 -fasm-blocks -O2 -c "$name" -o out.o; object=out.o ;;
    esac
    objdump -d -M intel --no-show-raw-insn "$object" | sed -nE 's/^ +[0-9a-f]+:\t(.*)$/\1/p' |
      perl -pe 's/\[(e\w\w)\+(e\w\w)\*1\b/"[" . join("+", sort($1, $2)) . "*1"/e' >insns.txt)
