@@ -57,7 +57,7 @@ public:
     explicit CScanner(bool asmBody) : asmBody(asmBody) { restart(); }
 
     void restart() override {
-        inComment = inDirective = directiveCode = inStatement = pendingAsm = pendingHere = false;
+        inComment = lineCommentGoesOn = inDirective = directiveCode = inStatement = pendingAsm = pendingHere = false;
         inBlock = outerBlock = inRaw = false;
         openQuote = 0;
         if (asmBody) openBlock();
@@ -67,12 +67,14 @@ public:
         const bool continues = n > 0 && text[n - 1] == '\\';
         const int end = continues ? n - 1 : n;
         bool directiveLine = inDirective;
-        int i = 0;
+        const bool commentLine = lineCommentGoesOn;  // a // comment that a backslash continued
+        lineCommentGoesOn = commentLine && continues;
+        int i = commentLine ? end : 0;
         if (inDirective && !directiveCode) {
             inDirective = continues;
             return;
         }
-        if (!inComment && !inDirective && openQuote == 0 && !inRaw) {
+        if (!commentLine && !inComment && !inDirective && openQuote == 0 && !inRaw) {
             while (i < end && isBlank(text[i])) ++i;
             if (i < end && text[i] == '#') {
                 directiveLine = true;
@@ -102,7 +104,10 @@ public:
                 i += 2;
                 continue;
             }
-            if (c == '/' && i + 1 < end && text[i + 1] == '/') break;
+            if (c == '/' && i + 1 < end && text[i + 1] == '/') {
+                lineCommentGoesOn = continues;
+                break;
+            }
             if (pendingAsm && !isBlank(c)) {
                 pendingAsm = false;
                 if (c == '{') {
@@ -157,7 +162,7 @@ public:
 
 private:
     bool asmBody;
-    bool inComment, inDirective, directiveCode, inStatement, pendingAsm, pendingHere;
+    bool inComment, lineCommentGoesOn, inDirective, directiveCode, inStatement, pendingAsm, pendingHere;
     static constexpr int maxRawDelimiter = 16;
     char openQuote;  // a string or character literal open at the line's end, continued by a backslash
     bool inRaw;      // a raw string open

@@ -45,3 +45,5 @@ void wide3(void) {
 static const char *raw = R"x(" __asm movq mm0, [esi] ")x";
 static const char *joined = "a string \
 __asm movq mm0, [esi]";
+// a comment that a backslash continues \
+__asm movq mm0, [esi]
