@@ -131,10 +131,31 @@ bool directiveOf(const char* word, int n, Action* action) {
     return true;
 }
 
+// A C source's line: true when it starts outside a /* */ comment (a
+// #define there defines nothing); whether a comment runs on past it is
+// kept in inComment. Literals and // comments hide comment marks.
+bool startsOutsideCComment(const char* text, int n, bool& inComment) {
+    const bool outside = !inComment;
+    for (int i = 0; i < n; ++i) {
+        if (inComment) {
+            if (text[i] == '*' && i + 1 < n && text[i + 1] == '/') inComment = false, ++i;
+        } else if (text[i] == '"' || text[i] == '\'') {
+            const char quote = text[i];
+            while (++i < n && text[i] != quote) i += text[i] == '\\';
+        } else if (text[i] == '/' && i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '*')) {
+            if (text[i + 1] == '/') break;
+            inComment = true;
+            ++i;
+        }
+    }
+    return outside;
+}
+
 }  // namespace
 
 void JSourceNames::pass(const char* text, int n) {
     if (current != ready) return;
+    if (preprocessorOnly && !startsOutsideCComment(text, n, structure->inCComment)) return;
     Line line(text, n);
     interpret(line);
 }

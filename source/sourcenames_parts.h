@@ -86,6 +86,7 @@ struct JSourceNames::Structure {
     int bodyDepth = 0;
     int structDepth = 0;
     bool confused = false;  // an end without its start
+    bool inCComment = false;  // a C source: a /* */ comment runs on into the next line
     sourcenames::Records<Blocked> blocked;
     JTextBuffer blockedNames;
 };

@@ -47,3 +47,8 @@ static const char *joined = "a string \
 __asm movq mm0, [esi]";
 // a comment that a backslash continues \
 __asm movq mm0, [esi]
+#define DST edi
+/*
+#define DST ebx
+*/
+void g(void) { __asm movq [DST], mm0 }
