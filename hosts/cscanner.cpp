@@ -85,6 +85,7 @@ public:
                 }
             }
         }
+        macroText = directiveLine;  // a #define: other directives' lines hold no statement
         while (i < end) {
             if (inComment) {
                 const char* close = findCommentEnd(text + i, end - i);
@@ -147,6 +148,7 @@ public:
     }
 
     bool bytesMayWriteRegisters() const override { return false; }
+    bool inMacro() const override { return macroText; }
 
     void writeCode(JTextBuffer& out, const MachineCode& code, const char* text, int, int start,
                    int stop) const override {
@@ -162,6 +164,7 @@ public:
 
 private:
     bool asmBody;
+    bool macroText = false;
     bool inComment, lineCommentGoesOn, inDirective, directiveCode, inStatement, pendingAsm, pendingHere;
     static constexpr int maxRawDelimiter = 16;
     char openQuote;  // a string or character literal open at the line's end, continued by a backslash

@@ -107,6 +107,7 @@ public:
         if (scanner.units.wide()) return leftWhole();
         if (interrupted) return leave(LeftReason::runsOn, nullptr, 0, start, stop);
         StatementCode result;
+        context.named.names.readAsMacroBody(scanner.inMacro());
         encodeStatement(&reader, spelled.data(), n, &context, &result);
         if (result.outcome == StatementCode::left)
             return leave(result.reason, result.detail, result.detailLength, start, stop);

@@ -42,6 +42,9 @@ public:
     // the line's code nor the block.
     virtual void writeCode(JTextBuffer& out, const MachineCode& code, const char* text, int n, int start,
                            int stop) const = 0;
+    // The line being scanned is a macro's text (C's #define), whose names
+    // are read where the macro is used.
+    virtual bool inMacro() const { return false; }
     // Whether bytes may write a general register: a C compiler learns from
     // an __asm block's instructions which registers it changes (and saves
     // EBX, ESI and EDI then), but learns nothing from _emit bytes.

@@ -48,6 +48,10 @@ public:
     // names or open branches; its other lines are C, where words such as
     // `if` and `for` are no directives.
     void readPreprocessorLinesOnly() { preprocessorOnly = true; }
+    // A C macro's text is read where the macro is used: while set, names
+    // are read as in a macro body (only a name the file defines once,
+    // outside conditionals, counts).
+    void readAsMacroBody(bool on) { macroBody = on; }
 
     // One more line of the source has gone by: what it defines or opens
     // applies from the next line on. (Kept out of the line loop's code,
@@ -83,6 +87,7 @@ private:
     bool fileConfused;    // the whole file's structure did not balance
     bool overflowed;      // a limit was passed
     bool preprocessorOnly = false;
+    bool macroBody = false;
 
     Entries* entries;  // by the order they were met
     uint32_t* buckets;    // entry index + 1, by folded name; 0 empty

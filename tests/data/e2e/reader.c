@@ -52,3 +52,7 @@ __asm movq mm0, [esi]
 #define DST ebx
 */
 void g(void) { __asm movq [DST], mm0 }
+#define ROW esi
+#define LOAD_ROW __asm movq mm0, [ROW]
+#undef ROW
+#define ROW edi
