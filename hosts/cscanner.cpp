@@ -150,6 +150,24 @@ public:
     bool bytesMayWriteRegisters() const override { return false; }
     bool inMacro() const override { return macroText; }
 
+    int parameterIn(const char* text, int n, const char** name) const override {
+        if (!macroText) return 0;
+        for (int i = 0; i < n; ++i) {
+            const int k = identifierAt(text, i, n);
+            for (int p = 0, length; k > 0 && p < parameters.length(); p += length + 1) {
+                const char* each = parameters.data() + p;
+                const size_t rest = static_cast<size_t>(parameters.length() - p);
+                length = static_cast<int>(static_cast<const char*>(std::memchr(each, ' ', rest)) - each);
+                if (length == k && std::memcmp(each, text + i, static_cast<size_t>(k)) == 0) {
+                    *name = text + i;
+                    return k;
+                }
+            }
+            if (k > 0) i += k - 1;
+        }
+        return 0;
+    }
+
     void writeCode(JTextBuffer& out, const MachineCode& code, const char* text, int, int start,
                    int stop) const override {
         for (int b = 0; b < code.count; ++b) {
@@ -165,6 +183,7 @@ public:
 private:
     bool asmBody;
     bool macroText = false;
+    JTextBuffer parameters;  // the parameters of the macro being defined
     bool inComment, lineCommentGoesOn, inDirective, directiveCode, inStatement, pendingAsm, pendingHere;
     static constexpr int maxRawDelimiter = 16;
     char openQuote;  // a string or character literal open at the line's end, continued by a backslash
@@ -267,6 +286,24 @@ private:
         return stop;
     }
 
+    // After "#define" at text[i - 1]: the macro's name, then its parameters
+    // (between parentheses right after the name), kept one after another,
+    // each followed by a blank. Returns where the macro's text starts.
+    int macroParameters(const char* text, int i, int end) {
+        parameters.clear();
+        while (i < end && isBlank(text[i])) ++i;
+        i += identifierAt(text, i, end);
+        if (i == end || text[i] != '(') return i;
+        while (++i < end && text[i] != ')') {
+            const int k = identifierAt(text, i, end);
+            if (k == 0) continue;
+            parameters.add(text + i, k);
+            parameters.add(' ');
+            i += k - 1;
+        }
+        return i;
+    }
+
     // After the '#' at text[i - 1]: conditionals open, switch and close
     // branches; #define's text is read on as code, which may hold __asm;
     // any other directive's line holds no statement (-1).
@@ -284,7 +321,7 @@ private:
             directiveCode = true;
             outerBlock = inBlock;
             inBlock = false;
-            return i + k;
+            return macroParameters(text, i + k, end);
         }
         if (isWord(word, k, "if") || isWord(word, k, "ifdef") || isWord(word, k, "ifndef")) {
             const Condition condition = conditionOf(rest, restLength, isWord(word, k, "ifndef"), &name, &nameLength);

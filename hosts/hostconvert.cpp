@@ -106,6 +106,9 @@ public:
         if (splitStatement(spelled.data(), n, context, &unused) == nullptr) return;
         if (scanner.units.wide()) return leftWhole();
         if (interrupted) return leave(LeftReason::runsOn, nullptr, 0, start, stop);
+        const char* parameter;
+        const int parameterLength = scanner.parameterIn(line + start, stop - start, &parameter);
+        if (parameterLength > 0) return leave(LeftReason::unresolvedName, parameter, parameterLength, start, stop);
         StatementCode result;
         context.named.names.readAsMacroBody(scanner.inMacro());
         encodeStatement(&reader, spelled.data(), n, &context, &result);

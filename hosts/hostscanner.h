@@ -45,6 +45,13 @@ public:
     // The line being scanned is a macro's text (C's #define), whose names
     // are read where the macro is used.
     virtual bool inMacro() const { return false; }
+    // A parameter of that macro named in the statement text[0..n): its
+    // length, and *name where it stands; 0 when none. Its value is the
+    // macro's caller's, whatever the file defines under that name.
+    virtual int parameterIn(const char* text, int n, const char** name) const {
+        (void)text, (void)n, (void)name;
+        return 0;
+    }
     // Whether bytes may write a general register: a C compiler learns from
     // an __asm block's instructions which registers it changes (and saves
     // EBX, ESI and EDI then), but learns nothing from _emit bytes.

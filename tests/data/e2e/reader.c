@@ -56,3 +56,4 @@ void g(void) { __asm movq [DST], mm0 }
 #define LOAD_ROW __asm movq mm0, [ROW]
 #undef ROW
 #define ROW edi
+#define LOAD_AT(ROW) __asm movq mm1, [ROW]
