@@ -42,12 +42,13 @@ int afterLiteral(const char* text, int i, int end) {
 }
 
 // A line that a backslash joins to the one before starts a statement of
-// its own (or holds none): __asm, a closing brace, a comment, nothing.
+// its own (or holds none): __asm, a closing brace, a comment to the line's
+// end, nothing. (After a /* */ comment the statement may go on.)
 bool startsAnew(const char* text, int n) {
     int i = 0;
     while (i < n && isBlank(text[i])) ++i;
-    if (i == n || text[i] == '\\' || text[i] == '}' || text[i] == ';') return true;
-    if (text[i] == '/' && i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '*')) return true;
+    if (i == n || text[i] == '}' || text[i] == ';') return true;
+    if (text[i] == '/' && i + 1 < n && text[i + 1] == '/') return true;
     const int k = identifierAt(text, i, n);
     return k > 0 && isAsmKeyword(text + i, k);
 }
