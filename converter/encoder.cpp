@@ -336,8 +336,9 @@ int instructionBytes(const SourceInstruction& source, const Definition& def, Nam
             named->displacementNamed = false;
             named->immediate = nullptr;
         }
-        if (named != nullptr ? !decide<true>(source, def, named, &encoding) : !decide<false>(source, def, nullptr, &encoding))
-            return 0;
+        const bool decided =
+            named != nullptr ? decide<true>(source, def, named, &encoding) : decide<false>(source, def, nullptr, &encoding);
+        if (!decided) return 0;
         if (named != nullptr && (named->displacementNamed || named->immediate != nullptr)) {
             *leftToAssembler = true;
             return 0;

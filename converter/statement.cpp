@@ -18,8 +18,8 @@ int unknownName(const char* text, int n, const JNameLookup& names, const char** 
             ++i;
             continue;
         }
-        const NameKind kind = isAnyRegister(text + i, k) || isOperandKeyword(text + i, k) ? NameKind::value
-                                                                                         : names.meaning(text + i, k).kind;
+        const bool word = isAnyRegister(text + i, k) || isOperandKeyword(text + i, k);
+        const NameKind kind = word ? NameKind::value : names.meaning(text + i, k).kind;
         if (kind != NameKind::value && kind != NameKind::text) {
             *name = text + i;
             return k;

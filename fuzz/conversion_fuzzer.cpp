@@ -107,7 +107,8 @@ void checkConversion(const std::string& source, JMMXSet* table, bool strictBytes
 // bytes of a statement in the host's form.
 void checkHost(const std::string& source, HostKind kind) {
     MemoryStream src(source), dst;
-    require(convertHost(&dst, &src, shippedTable, nullptr, kind) == convertCompleted, "a host source is converted whole");
+    const int converted = convertHost(&dst, &src, shippedTable, nullptr, kind);
+    require(converted == convertCompleted, "a host source is converted whole");
     size_t from = 0, at = 0;
     std::string line;
     while (from < source.size()) {
@@ -138,7 +139,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 16) return 0;
     const std::string input(reinterpret_cast<const char*>(data), size), head = "#definitions\n", split = "\n#source\n";
     const size_t at = input.find(split);
-    for (const auto& host : {std::make_pair("#host c\n", HostKind::c), std::make_pair("#host body\n", HostKind::cAsmBody),
+    for (const auto& host : {std::make_pair("#host c\n", HostKind::c),
+                             std::make_pair("#host body\n", HostKind::cAsmBody),
                              std::make_pair("#host pascal\n", HostKind::pascal)})
         if (input.compare(0, std::strlen(host.first), host.first) == 0) {
             checkHost(input.substr(std::strlen(host.first)), host.second);

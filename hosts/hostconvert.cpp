@@ -134,7 +134,8 @@ private:
     JTextBuffer spelled;
 
     void leave(LeftReason reason, const char* detail, int detailLength, int start, int stop) {
-        if (context.left != nullptr) context.left->add(lineEnd, reason, detail, detailLength, line + start, stop - start);
+        if (context.left == nullptr) return;
+        context.left->add(lineEnd, reason, detail, detailLength, line + start, stop - start);
     }
 
     // A statement in code for x86-64: one warning for the outermost unit,

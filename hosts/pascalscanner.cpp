@@ -29,6 +29,13 @@ int wordAt(const char* text, int i, int n) {
     return k;
 }
 
+// After the string that starts with the quote at text[i] (a doubled quote
+// inside it reads as two strings, which comes to the same).
+int afterQuoted(const char* text, int i, int n) {
+    const char* close = static_cast<const char*>(std::memchr(text + i + 1, text[i], static_cast<size_t>(n - i - 1)));
+    return close != nullptr ? static_cast<int>(close - text) + 1 : n;
+}
+
 enum class Comment : uint8_t { none, brace, parenStar };
 
 class PascalScanner : public JHostScanner {
@@ -61,8 +68,7 @@ public:
                 continue;
             }
             if (c == '\'') {
-                const char* close = static_cast<const char*>(std::memchr(text + i + 1, '\'', static_cast<size_t>(n - i - 1)));
-                i = close != nullptr ? static_cast<int>(close - text) + 1 : n;
+                i = afterQuoted(text, i, n);
                 continue;
             }
             const int k = wordAt(text, i, n);
@@ -133,11 +139,7 @@ private:
             gatherer.end(text, events);
             return i + 1;
         }
-        int stop = i + 1;
-        if (c == '\'' || c == '"') {
-            const char* close = static_cast<const char*>(std::memchr(text + i + 1, c, static_cast<size_t>(n - i - 1)));
-            stop = close != nullptr ? static_cast<int>(close - text) + 1 : n;
-        }
+        int stop = c == '\'' || c == '"' ? afterQuoted(text, i, n) : i + 1;
         const int k = wordAt(text, i, n);
         if (k == 3 && !gatherer.holdsCode() && sameWordFolded(text + i, k, "end")) {
             inAsm = false;
@@ -167,7 +169,8 @@ private:
         } else if (is("ifopt")) {
             units.openBranch(Condition::other, nullptr, 0);
         } else if (is("elseif") || is("else")) {
-            const Condition c = is("else") ? Condition::other : conditionOf(rest, restLength, false, &name, &nameLength);
+            Condition c = Condition::other;
+            if (is("elseif")) c = conditionOf(rest, restLength, false, &name, &nameLength);
             units.nextBranch(c, name, nameLength);
         } else if (is("endif") || is("ifend")) {
             units.closeBranch();
