@@ -13,6 +13,10 @@ void JStatementGatherer::code(int from, int to) {
     stop = to;
 }
 
+bool JStatementGatherer::holdsLabelAtMost(const char* text) const {
+    return start < 0 || (text[stop - 1] == ':' && nameLength(text + start, stop - start) == stop - start - 1);
+}
+
 void JStatementGatherer::end(const char* text, JHostEvents& events, bool runsOn) {
     if (start < 0) return;
     // A label before the mnemonic ("next:", "@@loop:") stays where it is.

@@ -77,6 +77,8 @@ public:
     // `runsOn`: the comment after it runs into the next line.
     void end(const char* text, JHostEvents& events, bool runsOn = false);
     bool holdsCode() const { return start >= 0; }
+    // What it holds is a label alone ("@@exit:"), or nothing.
+    bool holdsLabelAtMost(const char* text) const;
 
 private:
     int start = -1;

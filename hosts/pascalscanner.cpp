@@ -141,7 +141,8 @@ private:
         }
         int stop = c == '\'' || c == '"' ? afterQuoted(text, i, n) : i + 1;
         const int k = wordAt(text, i, n);
-        if (k == 3 && !gatherer.holdsCode() && sameWordFolded(text + i, k, "end")) {
+        if (k == 3 && gatherer.holdsLabelAtMost(text) && sameWordFolded(text + i, k, "end")) {
+            gatherer.end(text, events);  // a label before the end stays
             inAsm = false;
             units.closeBlock();
             return i + k;

@@ -61,4 +61,12 @@ asm
 {$ASMMODE INTEL}
         emms
 end;
+procedure Labelled; assembler;
+asm
+        emms
+@@Exit: end;
+procedure Emms;
+begin
+  Emms;  { Pascal: a call, not the instruction }
+end;
 end.
