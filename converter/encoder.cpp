@@ -1,6 +1,7 @@
 #include "encoder.h"
 
 #include <cassert>
+#include <cctype>
 #include <climits>
 #include <cstring>
 
@@ -301,6 +302,9 @@ Definition definitionOf(const JMMXSet* def) {
     d.tail = def->tail;
     d.opcode = def->opcode.data;
     d.opcodeLength = static_cast<int>(std::strlen(def->opcode.data));
+    d.opcodeByte = 0;
+    for (const char* c = def->opcode.data; std::isxdigit(static_cast<unsigned char>(*c)); ++c)
+        d.opcodeByte = static_cast<uint8_t>(d.opcodeByte * 16 + (*c <= '9' ? *c - '0' : (*c | 0x20) - 'a' + 10));
     return d;
 }
 
@@ -332,6 +336,35 @@ int encodeNamedSource(JStream* dst, const SourceInstruction& source, const Defin
     Encoding encoding;
     if (!decide<true>(source, def, &named, &encoding)) return 0;
     return writeNamedLines(dst, def, encoding, named, source);
+}
+
+int instructionBytes(const SourceInstruction& source, const Definition& def, NamedParts* named, MachineCode* code,
+                     bool* leftToAssembler) {
+    *leftToAssembler = false;
+    const bool fits = named != nullptr ? kindsFit(def, source.first.kind, source.second.kind, source.op3Length != 0)
+                                       : source.first.kind == def.firstKind && source.second.kind == def.secondKind;
+    if (!fits && !def.isEmms) return 0;
+    Encoding encoding{};
+    if (!def.opcodeBytesOnly) {
+        if (named != nullptr) {
+            named->displacementNamed = false;
+            named->immediate = nullptr;
+        }
+        const bool decided =
+            named != nullptr ? decide<true>(source, def, named, &encoding) : decide<false>(source, def, nullptr, &encoding);
+        if (!decided) return 0;
+        if (named != nullptr && (named->displacementNamed || named->immediate != nullptr)) {
+            *leftToAssembler = true;
+            return 0;
+        }
+    }
+    int n = 0;
+    if (encoding.segmentPrefix != 0) code->bytes[n++] = encoding.segmentPrefix;
+    code->bytes[n++] = 0x0F;
+    code->bytes[n++] = def.opcodeByte;
+    code->count = n + (def.opcodeBytesOnly ? 0 : encodingBytes(encoding, code->bytes + n));
+    code->writesGeneralRegister = def.firstKind == kindGeneralRegister && !def.opcodeBytesOnly;
+    return 1;
 }
 
 int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def, const JString& op1,

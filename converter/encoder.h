@@ -6,6 +6,7 @@
 #include "jstream.h"
 #include "jstring.h"
 #include "jtextbuffer.h"
+#include "modrm.h"
 #include "operand.h"
 
 // Where a definition's operands go in the ModR/M byte, decided once per
@@ -27,6 +28,7 @@ struct Definition {
     OpcodeTail tail;
     const char* opcode;
     int opcodeLength;
+    uint8_t opcodeByte;  // the opcode's value, for callers that want bytes, not text
 };
 
 Definition definitionOf(const JMMXSet* def);
@@ -90,6 +92,20 @@ int encodeSource(JStream* dst, const SourceInstruction& source, const Definition
 // `source` chosen by the caller; what the assembler fills in goes to lines
 // of its own.
 int encodeNamedSource(JStream* dst, const SourceInstruction& source, const Definition& def, NamedParts& named);
+
+// An instruction's machine code as plain bytes, in order: segment prefix,
+// 0Fh, opcode, ModR/M, SIB, displacement, immediate, suffix.
+struct MachineCode {
+    uint8_t bytes[3 + maxEncodingBytes];
+    int count;
+    bool writesGeneralRegister;  // movd r32, mm; pmovmskb; pextrw
+};
+
+// encodeSource (named null) or encodeNamedSource without writing: the
+// bytes, when def fits and every byte is known. 0 when def does not fit,
+// or (*leftToAssembler set) when a name leaves a byte for the assembler.
+int instructionBytes(const SourceInstruction& source, const Definition& def, NamedParts* named, MachineCode* code,
+                     bool* leftToAssembler);
 
 // The same for a line and operands held in strings.
 int encodeInstruction(JStream* dst, const JString& line, const JMMXSet* def,

@@ -30,8 +30,13 @@ const char* const reasonTexts[] = {
     "a macro parameter",
     "a number pakhod does not read",
     "a CR inside the line: pakhod ends lines at LF, not at a CR alone",
+    "x86-64 code, left whole: a 64-bit register in its block or branch",
+    "x86-64 code, left whole: a condition for a 64-bit target",
+    "a general register written, which the compiler would not see in _emit bytes",
+    "a statement that runs on past a comment or its line",
+    "blocks and branches nested too deep to tell x86-64 code, left to the end",
 };
-static_assert(sizeof reasonTexts / sizeof reasonTexts[0] == static_cast<int>(LeftReason::carriageReturn) + 1,
+static_assert(sizeof reasonTexts / sizeof reasonTexts[0] == static_cast<int>(LeftReason::nestedTooDeep) + 1,
               "a text for every reason");
 
 // The words that are operators when written out; the other keywords

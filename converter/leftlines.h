@@ -30,6 +30,11 @@ enum class LeftReason : uint8_t {
     macroParameter,     // a macro's parameter (%1)
     numberUnread,       // a number pakhod does not read (12ab)
     carriageReturn,     // a CR inside the line: line ends of CR alone
+    wideRegister,      // code for x86-64, left whole: a 64-bit register in its block or branch
+    wideTarget,        // code for x86-64, left whole: a condition for a 64-bit target
+    registerUnseen,    // a general register written where the compiler reads only bytes
+    runsOn,            // a comment inside the statement, or a line joined to it
+    nestedTooDeep,     // blocks and branches nested too deep to tell x86-64 code
 };
 
 // Where a line's operands stand in it (start and length of each).

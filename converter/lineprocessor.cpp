@@ -455,3 +455,12 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     int written = encodeWithIndex(dst, text, n, context);
     return written != notEncoded ? written : encodeNamedOrCopy(dst, src, text, n, context);
 }
+
+const JMnemonicIndex::Entry* splitStatement(const char* text, int n, const JLineContext& context,
+                                            SourceInstruction* source) {
+    const char* first = skipBlanks(text);
+    const int length = wordLength(first, text + n);
+    const JMnemonicIndex::Entry* entry = length > 0 ? context.index.find(first, length) : nullptr;
+    if (entry != nullptr) *source = candidateOf(text, n, static_cast<int>(first - text) + length);
+    return entry;
+}

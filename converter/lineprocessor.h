@@ -47,4 +47,10 @@ public:
 // the same, only cheaper to produce.
 int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContext* context = nullptr);
 
+// A statement's text[0..n) (followed by a NUL) read as a candidate line
+// is: the records of its mnemonic, and *source its operands as the line
+// loop splits them; null when its first word is no mnemonic.
+const JMnemonicIndex::Entry* splitStatement(const char* text, int n, const JLineContext& context,
+                                            SourceInstruction* source);
+
 #endif

@@ -84,9 +84,8 @@ Readings readingsOf(const char* text, int n, const JSourceNames& names) {
 
 }  // namespace
 
-int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, int labelLength,
-                        const LineEnds& ends, const Spans& spans,
-                        const JMnemonicIndex::Entry* chain, const Definition* definitions) {
+int JNamedLines::read(JStreamTokenizer* src, const char*& text, int n, const Spans& spans,
+                      const JMnemonicIndex::Entry* chain, const Definition* definitions, SourceInstruction* source) {
     bool named[3];
     bool anyNamed = false;
     for (int i = 0; i < 3; ++i) anyNamed |= named[i] = holdsName(text + spans.at[i], spans.length[i]);
@@ -124,15 +123,34 @@ int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, 
                     break;
                 }
     if (ways != 1) return 0;
-    SourceInstruction source = sourceInstruction(text, n, op[0], length[0], op[1], length[1], op[2], length[2]);
+    *source = sourceInstruction(text, n, op[0], length[0], op[1], length[1], op[2], length[2]);
+    source->first = Operand{chosen[0], first.number};
+    source->second = Operand{chosen[1], second.number};
+    parts.names = &names;
+    return 1;
+}
+
+int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, int n, int labelLength,
+                        const LineEnds& ends, const Spans& spans, const JMnemonicIndex::Entry* chain,
+                        const Definition* definitions) {
+    SourceInstruction source;
+    if (!read(src, text, n, spans, chain, definitions, &source)) return 0;
     source.labelLength = labelLength;
     source.ends = &ends;
-    source.first = Operand{chosen[0], first.number};
-    source.second = Operand{chosen[1], second.number};
-    parts.names = &names;
     for (const JMnemonicIndex::Entry* e = chain; e != nullptr; e = e->nextSame) {
         int written = encodeNamedSource(dst, source, definitions[e->number], parts);
         if (written != 0) return written;
     }
+    return 0;
+}
+
+int JNamedLines::bytes(JStreamTokenizer* src, const char*& text, int n, const Spans& spans,
+                       const JMnemonicIndex::Entry* chain, const Definition* definitions, MachineCode* code,
+                       bool* leftToAssembler) {
+    SourceInstruction source;
+    *leftToAssembler = false;
+    if (!read(src, text, n, spans, chain, definitions, &source)) return 0;
+    for (const JMnemonicIndex::Entry* e = chain; e != nullptr && !*leftToAssembler; e = e->nextSame)
+        if (instructionBytes(source, definitions[e->number], &parts, code, leftToAssembler)) return 1;
     return 0;
 }

@@ -36,8 +36,19 @@ public:
                const Spans& spans,
                const JMnemonicIndex::Entry* chain, const Definition* definitions);
 
+    // encode's bytes, written nowhere: 1 and *code when every byte is known;
+    // 0 otherwise, *leftToAssembler set when a name the assembler resolves
+    // would have stood in them.
+    int bytes(JStreamTokenizer* src, const char*& text, int n, const Spans& spans, const JMnemonicIndex::Entry* chain,
+              const Definition* definitions, MachineCode* code, bool* leftToAssembler);
+
 private:
     NamedParts parts;
+
+    // The line's operands with their names put in place, and the one way of
+    // reading them that a record fits; 0 when there is none, or several.
+    int read(JStreamTokenizer* src, const char*& text, int n, const Spans& spans, const JMnemonicIndex::Entry* chain,
+             const Definition* definitions, SourceInstruction* source);
     JTextBuffer lineCopy;
     JTextBuffer resolved[3];
 };

@@ -4,24 +4,31 @@
 // be a sound ring, then the source, converted with that table. Either way the
 // driver's conversion must complete, with one CR LF line per source line: the
 // source line as it was, or a db line of a defined mnemonic that echoes it;
-// and the table goes without leaks.
+// and the table goes without leaks. An input that starts with a line
+// "#host c", "#host body" or "#host pascal" is the rest read as such a
+// source: one line out per line in, as it was or with bytes in it.
 #include <algorithm>
 #include <cctype>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <regex>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "driver.h"
+#include "hostconvert.h"
 #include "jmmxset.h"
 #include "memory_stream.h"
 
 namespace {
+
+JMMXSet* shippedTable = nullptr;  // lives for the whole run
 
 void require(bool ok, const char* what) {
     if (ok) return;
@@ -104,7 +111,27 @@ void checkConversion(const std::string& source, JMMXSet* table, bool strictBytes
     require(reached.count(output.size()) == 1, "nothing after the last output line");
 }
 
-JMMXSet* shippedTable = nullptr;  // lives for the whole run
+// A C or Pascal source: every output line is its source line, or holds the
+// bytes of a statement in the host's form.
+void checkHost(const std::string& source, HostKind kind) {
+    MemoryStream src(source), dst;
+    const int converted = convertHost(&dst, &src, shippedTable, nullptr, kind);
+    require(converted == convertCompleted, "a host source is converted whole");
+    size_t from = 0, at = 0;
+    std::string line;
+    while (from < source.size()) {
+        size_t stop = std::min(source.find('\n', from), source.size());
+        std::string in = source.substr(from, stop - from);
+        if (!in.empty() && in.back() == '\r') in.pop_back();
+        from = stop + 1;
+        at = lineAt(dst.content, at, &line);
+        require(at != std::string::npos, "one output line per source line");
+        const bool nul = in.find('\0') != std::string::npos;
+        require(nul || line == in || line.find(kind == HostKind::pascal ? "DB $" : "_emit 0x") != std::string::npos,
+                "a line as it was, or with bytes");
+    }
+    require(at == dst.content.size(), "nothing after the last output line");
+}
 
 }  // namespace
 
@@ -120,6 +147,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size > 1 << 16) return 0;
     const std::string input(reinterpret_cast<const char*>(data), size), head = "#definitions\n", split = "\n#source\n";
     const size_t at = input.find(split);
+    for (const auto& host : {std::make_pair("#host c\n", HostKind::c),
+                             std::make_pair("#host body\n", HostKind::cAsmBody),
+                             std::make_pair("#host pascal\n", HostKind::pascal)})
+        if (input.compare(0, std::strlen(host.first), host.first) == 0) {
+            checkHost(input.substr(std::strlen(host.first)), host.second);
+            return 0;
+        }
     if (input.compare(0, head.size(), head) != 0 || at == std::string::npos) {
         checkConversion(input, shippedTable, true);
         return 0;

@@ -6,6 +6,8 @@
 #include "jbufferedstream.h"
 #include "jmmxset.h"
 #include "jstreamtokenizer.h"
+#include "hostconvert.h"
+#include "jasciicase.h"
 #include "jwinfile.h"
 #include "leftreport.h"
 #include "lineprocessor.h"
@@ -52,7 +54,9 @@ const char helpText[] =
     "\n"
     "Rewrites the MMX instructions of a 32-bit x86 assembly source as db\n"
     "directives holding their machine code, each followed by its line as a\n"
-    "comment. Every other line is copied as it is.\n"
+    "comment. Every other line is copied as it is. In C and C++ sources the\n"
+    "MMX statements of __asm blocks become _emit bytes, in Pascal sources\n"
+    "those of asm blocks DB lists, on the lines they came from.\n"
     "\n"
     "  srcfile           the source to read\n"
     "  destfile          the file to write; without it, or when it is srcfile\n"
@@ -61,6 +65,10 @@ const char helpText[] =
     "  -V, --version     print the version\n"
     "\n"
     "Options, before srcfile (an argument that names a file is that file):\n"
+    "  -x KIND           read srcfile as asm, c (or c++), c-asm-body (the body\n"
+    "                    of an __asm block) or pascal; without it .c .cc .cpp\n"
+    "                    .cxx .h .hh .hpp .hxx .inl are C, .pas .pp .dpr .lpr\n"
+    "                    .dpk Pascal, any other assembly\n"
     "  -q, --quiet       print nothing on standard output for a completed run\n"
     "  --usual-status    exit 0 when the run completed, 1 after an error, 2\n"
     "                    for a command line refused\n"
@@ -208,13 +216,46 @@ long firstNulOffset(JStream& source) {
     return -1;
 }
 
+// The extensions of the sources that hold assembly inside another language.
+struct ExtensionKind {
+    const char* extension;  // lower case
+    SourceKind kind;
+};
+const ExtensionKind extensionKinds[] = {
+    {".c", SourceKind::c},        {".cc", SourceKind::c},       {".cpp", SourceKind::c},
+    {".cxx", SourceKind::c},      {".h", SourceKind::c},        {".hh", SourceKind::c},
+    {".hpp", SourceKind::c},      {".hxx", SourceKind::c},      {".inl", SourceKind::c},
+    {".pas", SourceKind::pascal}, {".pp", SourceKind::pascal},  {".dpr", SourceKind::pascal},
+    {".lpr", SourceKind::pascal}, {".dpk", SourceKind::pascal},
+};
+
+// What -x says, else what the name's extension (in any case) tells;
+// any other source is assembly.
+SourceKind kindOf(const JOptions& options) {
+    if (options.kind != SourceKind::byExtension) return options.kind;
+    const char* dot = std::strrchr(options.source, '.');
+    if (dot == nullptr || std::strpbrk(dot, "/\\") != nullptr) return SourceKind::assembly;
+    for (const ExtensionKind& e : extensionKinds) {
+        size_t i = 0;
+        while (e.extension[i] != '\0' && asciiLowered(dot[i]) == e.extension[i]) ++i;
+        if (e.extension[i] == '\0' && dot[i] == '\0') return e.kind;
+    }
+    return SourceKind::assembly;
+}
+
 // Writes the converted source to `destination` and closes it: the one
 // place where output leaves the program. 1 when every byte was taken.
 // Both files are read and written through large buffers; a write that
 // fails inside the buffering shows at the latest when it is flushed.
 // Returns what convertStream does; a failed close is a failed write.
-int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table, JLeftLines* left, bool keepLineEnds) {
-    int converted = convertStream(&destination, &source, table, left, keepLineEnds);
+int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table, JLeftLines* left, SourceKind kind,
+                     bool keepLineEnds) {
+    const HostKind host = kind == SourceKind::pascal ? HostKind::pascal
+                          : kind == SourceKind::c    ? HostKind::c
+                                                     : HostKind::cAsmBody;
+    int converted = kind == SourceKind::assembly
+                        ? convertStream(&destination, &source, table, left, keepLineEnds)
+                        : convertHost(&destination, &source, table, left, host, keepLineEnds);
     int closed = closeFile(destination);
     return closed ? converted : convertWriteFailed;
 }
@@ -269,7 +310,7 @@ Outcome convertFile(JMMXSet* table, const JOptions& options) {
     const bool warnings = warningsWanted();
     JLeftLines left;
     int written = writeDestination(destination, source, table, warnings || options.strict ? &left : nullptr,
-                                   options.keepLineEnds);
+                                   kindOf(options), options.keepLineEnds);
     if (written != convertCompleted) {
         if (inPlace) removeFile(destinationName.data);
         if (written == convertReadFailed) {

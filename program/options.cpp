@@ -36,7 +36,7 @@ struct KindWord {
 };
 const KindWord kindWords[] = {
     {"asm", SourceKind::assembly}, {"assembler", SourceKind::assembly}, {"c", SourceKind::c},
-    {"c++", SourceKind::c},        {"pascal", SourceKind::pascal},
+    {"c++", SourceKind::c},        {"pascal", SourceKind::pascal}, {"c-asm-body", SourceKind::cAsmBody},
 };
 
 const char manyFilesHint[] =
@@ -93,7 +93,7 @@ int applyOption(const OptionEntry& e, const char* value, JOptions* o, JString& e
                     o->kind = k.kind;
                     return 1;
                 }
-            error.assign("unknown source kind: -x ").append(value).append(" (asm, c, c++ or pascal)");
+            error.assign("unknown source kind: -x ").append(value).append(" (asm, c, c++, c-asm-body or pascal)");
             return 0;
         case Action::define:
         case Action::undefine:

@@ -13,7 +13,9 @@
 #include "jstring.h"
 
 // What kind of source a file is: its extension tells, unless -x says.
-enum class SourceKind : unsigned char { byExtension, assembly, c, pascal };
+// cAsmBody is C that is the body of an __asm { } block (a file #included
+// inside one): its lines are assembly, its comments and directives C's.
+enum class SourceKind : unsigned char { byExtension, assembly, c, pascal, cAsmBody };
 
 // A -D NAME[=VALUE] or -U NAME, in command-line order.
 struct NameSetting {

@@ -3,9 +3,10 @@
 # with the C++ toolchain: Ninja; NASM for the example tests; the MinGW-w64
 # cross compiler, Wine and unzip for the Windows build, its tests and its
 # package; dpkg-dev for the Debian package's dependencies; strace, with
-# which a test makes system calls fail. Run as an ordinary user, it installs
-# through sudo (which may ask for a password); as root, directly. Does
-# nothing when everything is there.
+# which a test makes system calls fail; clang with the 32-bit C headers and
+# Free Pascal, which compile the C and Pascal test sources. Run as an
+# ordinary user, it installs through sudo (which may ask for a password);
+# as root, directly. Does nothing when everything is there.
 set -euo pipefail
 missing=()
 need() { command -v "$1" >/dev/null || missing+=("$2"); }
@@ -17,6 +18,9 @@ need /usr/lib/wine/wine64 wine64
 need unzip unzip
 need strace strace
 need dpkg-shlibdeps dpkg-dev
+need clang clang
+[ -f /usr/include/x86_64-linux-gnu/gnu/stubs-32.h ] || missing+=(libc6-dev-i386)  # the 32-bit C headers
+need fpc fp-compiler
 if [ ${#missing[@]} -gt 0 ]; then
   as_root=()
   if [ "$(id -u)" -ne 0 ]; then

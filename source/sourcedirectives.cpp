@@ -131,10 +131,31 @@ bool directiveOf(const char* word, int n, Action* action) {
     return true;
 }
 
+// A C source's line: true when it starts outside a /* */ comment (a
+// #define there defines nothing); whether a comment runs on past it is
+// kept in inComment. Literals and // comments hide comment marks.
+bool startsOutsideCComment(const char* text, int n, bool& inComment) {
+    const bool outside = !inComment;
+    for (int i = 0; i < n; ++i) {
+        if (inComment) {
+            if (text[i] == '*' && i + 1 < n && text[i + 1] == '/') inComment = false, ++i;
+        } else if (text[i] == '"' || text[i] == '\'') {
+            const char quote = text[i];
+            while (++i < n && text[i] != quote) i += text[i] == '\\';
+        } else if (text[i] == '/' && i + 1 < n && (text[i + 1] == '/' || text[i + 1] == '*')) {
+            if (text[i + 1] == '/') break;
+            inComment = true;
+            ++i;
+        }
+    }
+    return outside;
+}
+
 }  // namespace
 
 void JSourceNames::pass(const char* text, int n) {
     if (current != ready) return;
+    if (preprocessorOnly && !startsOutsideCComment(text, n, structure->inCComment)) return;
     Line line(text, n);
     interpret(line);
 }
@@ -142,7 +163,8 @@ void JSourceNames::pass(const char* text, int n) {
 // The line's first word: a directive, or a name that the next word defines.
 void JSourceNames::interpret(Line& line) {
     line.skipBlanks();
-    if (line.atEnd()) return;
+    if (line.atEnd() || (preprocessorOnly && *line.p != '#')) return;
+    line.cComments = preprocessorOnly;
     const char* word = line.p;
     int n = line.word();
     if (*word == '#' && n == 1) {  // "# if": C allows blanks after the '#'
@@ -152,6 +174,7 @@ void JSourceNames::interpret(Line& line) {
         joined.add('#');
         joined.add(line.p, line.word());
         Line rest(line.p, static_cast<int>(line.end - line.p));
+        rest.cComments = line.cComments;
         rest.p += rest.word();
         interpretDirective(rest, joined.data(), joined.length());
         return;

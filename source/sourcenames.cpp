@@ -151,7 +151,7 @@ NameMeaning JSourceNames::meaning(const char* text, int n) const {
     }
     if (otherCases > 0) return ambiguous;
     const Definition* d = nullptr;
-    if (structure->bodyDepth > 0) {  // the body is read where it is used: one definition in the file, or none
+    if (structure->bodyDepth > 0 || macroBody) {  // the body is read where it is used: one definition in the file, or none
         if (fileConfused || isBlocked(text, n)) return ambiguous;
         if (found < 0 || (*entries)[found].fileDefinitions == 0) return NameMeaning{NameKind::none, 0, nullptr, 0};
         const Entry& e = (*entries)[found];

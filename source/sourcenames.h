@@ -45,6 +45,14 @@ public:
     int learn(JStream* source, int32_t resumeAt);
     // No source to learn from: every name is ambiguous from now on.
     void giveUp() { current = unknown; }
+    // A C source: only its preprocessor lines (#define, #if, ...) define
+    // names or open branches; its other lines are C, where words such as
+    // `if` and `for` are no directives.
+    void readPreprocessorLinesOnly() { preprocessorOnly = true; }
+    // A C macro's text is read where the macro is used: while set, names
+    // are read as in a macro body (only a name the file defines once,
+    // outside conditionals, counts).
+    void readAsMacroBody(bool on) { macroBody = on; }
 
     // One more line of the source has gone by: what it defines or opens
     // applies from the next line on. (Kept out of the line loop's code,
@@ -79,6 +87,8 @@ private:
     bool wholeFile;       // learning the whole file (its facts) rather than the state at a line
     bool fileConfused;    // the whole file's structure did not balance
     bool overflowed;      // a limit was passed
+    bool preprocessorOnly = false;
+    bool macroBody = false;
 
     Entries* entries;  // by the order they were met
     uint32_t* buckets;    // entry index + 1, by folded name; 0 empty

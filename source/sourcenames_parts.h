@@ -86,6 +86,7 @@ struct JSourceNames::Structure {
     int bodyDepth = 0;
     int structDepth = 0;
     bool confused = false;  // an end without its start
+    bool inCComment = false;  // a C source: a /* */ comment runs on into the next line
     sourcenames::Records<Blocked> blocked;
     JTextBuffer blockedNames;
 };
@@ -96,6 +97,7 @@ public:
     Line(const char* text, int n) : p(text), end(text + n) {}
     const char* p;
     const char* end;
+    bool cComments = false;  // a C source's line: "//" and "/*" start comments
 
     void skipBlanks() {
         while (p < end && sourcenames::isBlank(*p)) ++p;
@@ -118,7 +120,7 @@ public:
                 if (*q == quote) quote = 0;
             } else if (*q == '\'' || *q == '"') {
                 quote = *q;
-            } else if (*q == ';') {
+            } else if (*q == ';' || (cComments && *q == '/' && q + 1 < end && (q[1] == '/' || q[1] == '*'))) {
                 break;
             }
         }
