@@ -17,11 +17,6 @@ namespace {
 
 constexpr int modeRead = 1;
 constexpr int modeCreate = 2;
-// How long a file held by another run is waited for, and the pauses between
-// tries (doubling from the first to the last).
-constexpr uint32_t lockWaitMilliseconds = 10000;
-constexpr int firstPause = 2;
-constexpr int longestPause = 64;
 constexpr int scanBlock = 1 << 16;
 constexpr int definitionBuffer = 1 << 14;  // the definition file is small
 
@@ -132,19 +127,6 @@ void explain(const char* name, const JString& reason, bool ownLine = false) {
     std::fprintf(stderr, reasonLine, ownLine ? "\n" : "", name, reason.data);
 }
 
-// Opens `name` for reading. While the open is refused only because another
-// process holds the file, tries again after a pause, for a limited time.
-int openForReading(JWinFile& file, const char* name) {
-    uint32_t start = tickCount();
-    int pause = firstPause;
-    while (!file.open(name, modeRead)) {
-        if (!file.lastOpenWasLocked() || tickCount() - start >= lockWaitMilliseconds) return 0;
-        sleepMilliseconds(pause);
-        if (pause < longestPause) pause *= 2;
-    }
-    return 1;
-}
-
 // Why `file` could not be opened for reading; a file held by another run
 // was waited for.
 JString openFailure(const JWinFile& file) {
@@ -168,7 +150,7 @@ JMMXSet* loadTable() {
         return nullptr;
     }
     JWinFile definitions;
-    if (!openForReading(definitions, search.path.data)) {
+    if (!openForReading(definitions, search.path.data, modeRead)) {
         std::fputs(definitionMessage, stdout);
         explain(search.path.data, openFailure(definitions));
         return nullptr;
@@ -218,7 +200,7 @@ void printBanner(const char* sourceName, const char* destinationName, int inPlac
 Outcome convertFile(JMMXSet* table, const JOptions& options) {
     const char* sourceName = options.source;
     JWinFile source;
-    if (!openForReading(source, sourceName)) {
+    if (!openForReading(source, sourceName, modeRead)) {
         std::printf(sourceMessage, sourceName);
         explain(sourceName, openFailure(source), true);
         return Outcome::failed;
