@@ -23,6 +23,9 @@ const char* const reasonTexts[] = {
     "a name pakhod cannot resolve",
     "a number out of range",
     "an operand shape pakhod does not read",
+    "memory in 16-bit code",
+    "memory in 64-bit code",
+    "memory where the code size is not known",
 };
 
 // The words that are operators when written out; the other keywords
@@ -70,6 +73,10 @@ public:
 
     LeftReason reason(Part* detail) {
         *detail = Part{nullptr, 0};
+        if (names.codeBits() != 32 && memoryGiven(detail))
+            return names.codeBits() == 16   ? LeftReason::memoryIn16Bits
+                   : names.codeBits() == 64 ? LeftReason::memoryIn64Bits
+                                            : LeftReason::memoryInUnknownBits;
         if (countWrong(detail)) return given > smallestTaken() ? LeftReason::operandTooMany : LeftReason::operandMissing;
         if (given > 0 && commaAfter(op[given - 1], detail)) return LeftReason::operandTooMany;
         for (int i = 0; i < given; ++i) {
@@ -100,6 +107,19 @@ private:
     const JSourceNames& names;
     Part op[3];
     int given;  // operands written
+
+    // An operand is memory (in brackets, or a name MASM reads as memory).
+    bool memoryGiven(Part* detail) const {
+        for (int i = 0; i < given; ++i) {
+            MemoryOperand memory;
+            NamedMemory shape;
+            shape.terms.keepText = false;
+            if (classifyOperand(op[i].at, op[i].length).kind == kindMemory ||
+                readNamedMemoryOperand(op[i].at, op[i].length, &names, &memory, &shape))
+                return *detail = op[i], true;
+        }
+        return false;
+    }
 
     int smallestTaken() const {
         int least = 3;

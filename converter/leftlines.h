@@ -26,6 +26,9 @@ enum class LeftReason : uint8_t {
     unresolvedName,    // a name pakhod cannot resolve, or cannot tell a number from memory
     numberOutOfRange,  // a number beyond what the operand holds
     shapeUnread,       // an operand shape pakhod does not read
+    memoryIn16Bits,    // memory in 16-bit code, whose addresses take other bytes
+    memoryIn64Bits,    // memory in 64-bit code, the same
+    memoryInUnknownBits,  // memory where the code size cannot be told
 };
 
 // Where a line's operands stand in it (start and length of each).

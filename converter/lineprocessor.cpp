@@ -260,6 +260,8 @@ int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context
                                                                           : context->index.find(first, length);
     if (entry == nullptr) return copyOther(dst, text, n, first, context);
     SourceInstruction source = candidateOf(text, n, start + length);
+    if (context->named.names.codeBits() != 32 && (source.first.kind == kindMemory || source.second.kind == kindMemory))
+        return notEncoded;  // the address would need other bytes
     for (const JMnemonicIndex::Entry* e = entry; e != nullptr; e = e->nextSame) {
         int written = encodeSource(dst, source, context->definitions[e->number]);
         if (written != 0) {
@@ -325,6 +327,14 @@ namespace {
     return written != notEncoded ? written : encodeNamedOrCopy(dst, src, text, n, &once);
 }
 
+// A line that needs the names known from the next line on (an include, a
+// conditional, a code size): copied, then the names are read.
+[[gnu::noinline]] int copyThenLearn(JStream* dst, JStreamTokenizer* src, const char* text, int n, JSourceNames& names) {
+    int written = copyLine(dst, text, n);
+    if (written > 0) names.learn(src->stream, src->position);
+    return written;
+}
+
 }  // namespace
 
 int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContext* context) {
@@ -333,9 +343,16 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     if (src->readLineView(&text, &n) == 0) return 0;
     if (context == nullptr) return processLineOnce(dst, src, table, text, n);
     // Once the names are known, every line passes them on its way: what it
-    // defines counts from there on. (An instruction line defines nothing.)
+    // defines counts from there on, what it includes is read. (An
+    // instruction line defines nothing.) A line the assembler skips is
+    // copied.
     JSourceNames& names = context->named.names;
-    if (names.state() == JSourceNames::ready) names.pass(text, n);
+    if (names.state() == JSourceNames::ready) {
+        names.pass(text, n);
+        if (names.skipping()) return copyLine(dst, text, n);
+    } else if (names.state() == JSourceNames::unread && JSourceNames::needsLearning(text, n)) {
+        return copyThenLearn(dst, src, text, n, names);
+    }
     if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
     int written = encodeWithIndex(dst, text, n, context);
     return written != notEncoded ? written : encodeNamedOrCopy(dst, src, text, n, context);

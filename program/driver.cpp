@@ -6,6 +6,7 @@
 #include "jbufferedstream.h"
 #include "jmmxset.h"
 #include "jstreamtokenizer.h"
+#include "includefiles.h"
 #include "jwinfile.h"
 #include "leftreport.h"
 #include "lineprocessor.h"
@@ -180,8 +181,9 @@ long firstNulOffset(JStream& source) {
 // Both files are read and written through large buffers; a write that
 // fails inside the buffering shows at the latest when it is flushed.
 // Returns what convertStream does; a failed close is a failed write.
-int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table, JLeftLines* left) {
-    int converted = convertStream(&destination, &source, table, left);
+int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table, JLeftLines* left,
+                     const SourceSetting& setting) {
+    int converted = convertStream(&destination, &source, table, left, &setting);
     int closed = closeFile(destination);
     return closed ? converted : convertWriteFailed;
 }
@@ -235,7 +237,13 @@ Outcome convertFile(JMMXSet* table, const JOptions& options) {
     // The lines left are counted for the warnings, and for --strict.
     const bool warnings = warningsWanted();
     JLeftLines left;
-    int written = writeDestination(destination, source, table, warnings || options.strict ? &left : nullptr);
+    JIncludeFiles includes(options, source, warnings);
+    SourceSetting setting;
+    setting.name = sourceName;
+    setting.files = &includes;
+    setting.names = options.names.get();
+    setting.nameCount = options.nameCount;
+    int written = writeDestination(destination, source, table, warnings || options.strict ? &left : nullptr, setting);
     if (written != convertCompleted) {
         if (inPlace) removeFile(destinationName.data);
         if (written == convertReadFailed) {
@@ -248,6 +256,7 @@ Outcome convertFile(JMMXSet* table, const JOptions& options) {
         return Outcome::failed;
     }
     if (warnings) reportLeftLines(sourceName, source, left);
+    includes.finish(sourceName);
     if (inPlace) {
         if (!replaceFileContent(sourceName, destinationName.data, source, error)) {
             keepFile(destinationName.data);
@@ -287,11 +296,13 @@ void warnAboutArguments(const JOptions& options) {
 // A failed read looks like the end of the source to the tokenizer, so the
 // bytes consumed are held against the source's size: a short read must not
 // pass for a complete (and, in place, source-replacing) run.
-int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left) {
+int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left,
+                  const SourceSetting* setting) {
     JBufferedStream input(source);
     JBufferedStream output(destination);
     JLineContext context(table);
     context.left = left;
+    if (setting != nullptr) context.named.names.setSource(*setting);
     JStreamTokenizer tokenizer;
     tokenizer.setStream(&input);
     int result;
@@ -299,6 +310,7 @@ int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLi
     }
     int flushed = output.flush();
     if (left != nullptr) left->encoded = context.encodedLines;
+    context.named.names.noteUndefinedNames();
     if (result != 0 || !flushed) return convertWriteFailed;
     bool readWhole = static_cast<uint32_t>(tokenizer.position) == source->size();
     return readWhole ? convertCompleted : convertReadFailed;

@@ -11,15 +11,10 @@
 #include <memory>
 
 #include "jstring.h"
+#include "sourcefiles.h"
 
 // What kind of source a file is: its extension tells, unless -x says.
 enum class SourceKind : unsigned char { byExtension, assembly, c, pascal };
-
-// A -D NAME[=VALUE] or -U NAME, in command-line order.
-struct NameSetting {
-    const char* text;  // NAME or NAME=VALUE, as given
-    bool undefine;     // -U
-};
 
 struct JOptions {
     bool quiet = false;         // -q: nothing on standard output for a completed run
