@@ -228,6 +228,9 @@ inline int copyLine(JStream* dst, const char* text, int n) {
 // A candidate line no record fits as written, or (with the left lines
 // reported) a line whose first word is a label with more after it.
 constexpr int notEncoded = 2;
+// A line that needs the names read before the next one (an include, a
+// conditional, a code size other than 32 bits): copied, then they are.
+constexpr int learnAfter = 3;
 
 // The first word ends in ':' and something other than a comment follows.
 bool labelThenMore(const char* first, const char* end) {
@@ -241,6 +244,8 @@ bool labelThenMore(const char* first, const char* end) {
 // A line whose first word is no mnemonic is copied, but for a label that
 // may stand before one, when such lines are reported.
 inline int copyOther(JStream* dst, const char* text, int n, const char* first, const JLineContext* context) {
+    if (context->named.names.state() == JSourceNames::unread && JSourceNames::needsLearning(text, first, n))
+        return learnAfter;
     if (context->left != nullptr && labelThenMore(first, text + n)) return notEncoded;
     return copyLine(dst, text, n);
 }
@@ -327,8 +332,8 @@ namespace {
     return written != notEncoded ? written : encodeNamedOrCopy(dst, src, text, n, &once);
 }
 
-// A line that needs the names known from the next line on (an include, a
-// conditional, a code size): copied, then the names are read.
+// A line that needs the names known from the next line on: copied, then
+// the names are read.
 [[gnu::noinline]] int copyThenLearn(JStream* dst, JStreamTokenizer* src, const char* text, int n, JSourceNames& names) {
     int written = copyLine(dst, text, n);
     if (written > 0) names.learn(src->stream, src->position);
@@ -350,10 +355,9 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     if (names.state() == JSourceNames::ready) {
         names.pass(text, n);
         if (names.skipping()) return copyLine(dst, text, n);
-    } else if (names.state() == JSourceNames::unread && JSourceNames::needsLearning(text, n)) {
-        return copyThenLearn(dst, src, text, n, names);
     }
     if (n == 0) return dst->write(lineEnd, 2) == 2 ? 1 : -1;
     int written = encodeWithIndex(dst, text, n, context);
+    if (written == learnAfter) return copyThenLearn(dst, src, text, n, names);
     return written != notEncoded ? written : encodeNamedOrCopy(dst, src, text, n, context);
 }

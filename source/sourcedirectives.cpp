@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "expression.h"
+#include "jasciicase.h"
 #include "sourcenames_parts.h"
 #include "words.h"
 
@@ -221,6 +222,35 @@ void JSourceNames::passLine(const char* text, int n) {
     skipped = s.conditionals.size() > 0 && s.conditionals[s.conditionals.size() - 1].branch == Conditional::skipped;
 }
 
+namespace {
+
+// A first word that may be one needsLearning looks for (%include, %if...,
+// include, if..., .include, .if..., .code16, bits, [bits, use16, section,
+// segment), told by its first letters and length: most words are not.
+bool mayLearnFrom(const char* word, int k) {
+    char second = k > 1 ? asciiLowered(word[1]) : '\0';
+    switch (asciiLowered(word[0])) {
+        case '%':
+        case '.':
+        case '#':
+            return second == 'i' || second == 'c';
+        case '[':
+            return true;
+        case 'i':
+            return second == 'f' || k == 7;
+        case 'b':
+            return k == 4;
+        case 'u':
+            return k == 5;
+        case 's':
+            return k == 7;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
 bool JSourceNames::readsAsLearningLine(const char* text, int n) {
     Line line(text, n);
     line.skipBlanks();
@@ -228,7 +258,7 @@ bool JSourceNames::readsAsLearningLine(const char* text, int n) {
     int k = line.word();
     line.p += k;
     Action action;
-    if (k > 0 && directiveOf(word, k, &action)) {
+    if (k > 0 && mayLearnFrom(word, k) && directiveOf(word, k, &action)) {
         Line next = line;
         next.skipBlanks();
         if (definesName(next.p, next.word())) return false;
@@ -246,11 +276,26 @@ bool JSourceNames::readsAsLearningLine(const char* text, int n) {
     }
     if (word != text || k == 0) return false;  // MASM's NAME SEGMENT USE16 stands first on its line
     line.skipBlanks();
+    if (line.p == line.end || asciiLowered(*line.p) != 's') return false;
     int w = line.word();
     if (!sameWordFolded(line.p, w, "segment")) return false;
     line.p += w;
     int size = sizeWordOnLine(line);
     return size != 0 && size != 32;
+}
+
+// A line whose first byte starts a name (a label, an instruction or a
+// directive written without indent): a closer look only for a directive
+// needsLearning looks for, or a second word that may be SEGMENT. A label
+// alone on its line is neither.
+bool JSourceNames::learnsFromFirstWord(const char* text, int n) {
+    if (text[n - 1] == ':') return false;
+    int k = 0;
+    while (k < n && !isBlank(text[k])) ++k;
+    if (directiveStarts.of[static_cast<unsigned char>(text[0])] && mayLearnFrom(text, k))
+        return readsAsLearningLine(text, n);
+    while (k < n && isBlank(text[k])) ++k;
+    return n - k >= 7 && asciiLowered(text[k]) == 's' && readsAsLearningLine(text, n);
 }
 
 // The line's first word: a directive, or a name that the next word defines.

@@ -81,12 +81,12 @@ public:
 
     // While the names are unread: true for a line that needs them read
     // before the next (an include, a conditional, a code size other than
-    // 32). One table look-up for most lines.
-    static bool needsLearning(const char* text, int n) {
-        int i = 0;
-        while (i < n && (text[i] == ' ' || text[i] == '\t')) ++i;
-        unsigned char c = static_cast<unsigned char>(i < n ? text[i] : ';');
-        return (directiveStarts.of[c] || (i == 0 && nameStarts.of[c])) && readsAsLearningLine(text, n);
+    // 32), its first word at `first`. One or two table look-ups for most
+    // lines.
+    static bool needsLearning(const char* text, const char* first, int n) {
+        unsigned char c = static_cast<unsigned char>(*first);
+        if (first == text && nameStarts.of[c]) return learnsFromFirstWord(text, n);
+        return directiveStarts.of[c] && readsAsLearningLine(text, n);
     }
 
     // Bytes that may start a line needsLearning looks at closer.
@@ -133,6 +133,7 @@ private:
     static const ByteSet directiveStarts;
     static const ByteSet nameStarts;
     [[gnu::noinline]] static bool readsAsLearningLine(const char* text, int n);
+    [[gnu::noinline]] static bool learnsFromFirstWord(const char* text, int n);
 
     struct Definition;
     struct Entry;
