@@ -146,13 +146,24 @@ int JSourceNames::resolveInto(const char* text, int n, JTextBuffer& out, bool wi
 }
 
 // A use of the macro d: text[0..n) follows its name and starts with its
-// arguments. Its body, each parameter replaced by its argument, is read
-// again in place; a register argument in parentheses there loses them, as
-// an operand reads the same without. *used: the bytes of text taken.
+// arguments. Its body, each parameter replaced by its argument (its names
+// put in place first), is read again in place; an argument that is a
+// register loses the parentheses the body puts around it, as an operand
+// reads the same without. *used: the bytes of text taken.
 int JSourceNames::expandMacro(const Definition& d, const char* text, int n, int* used, JTextBuffer& out,
                               bool withValues, int depth, int limit, bool* changed) const {
     Piece arguments[mostParameters];
     if (depth == deepestSubstitution || !readArguments(text, n, d.parameters, arguments, used)) return 0;
+    JTextBuffer given;  // the arguments resolved, one after another
+    int ends[mostParameters];
+    for (int a = 0; a < d.parameters; ++a) {
+        if (!resolveInto(arguments[a].at, arguments[a].length, given, withValues, depth + 1, limit, changed)) return 0;
+        ends[a] = given.length();
+    }
+    for (int a = 0; a < d.parameters; ++a) {
+        int start = a > 0 ? ends[a - 1] : 0;
+        arguments[a] = trimmed(given.data() + start, ends[a] - start);
+    }
     const char* kept = texts.data() + d.textAt;
     const int listLength = static_cast<int>(static_cast<const char*>(std::memchr(kept, ')', static_cast<size_t>(d.textLength))) - kept);
     const char* body = kept + listLength + 1;
@@ -165,11 +176,10 @@ int JSourceNames::expandMacro(const Definition& d, const char* text, int n, int*
             i += k;
             continue;
         }
-        int inner = i, k = 0;
         if (body[i] == '(') {  // (param) around a register
-            while (++inner < bodyLength && isBlank(body[inner])) {
-            }
-            k = nameLength(body + inner, bodyLength - inner);
+            int inner = i + 1;
+            while (inner < bodyLength && isBlank(body[inner])) ++inner;
+            int k = nameLength(body + inner, bodyLength - inner);
             int close = inner + k;
             while (close < bodyLength && isBlank(body[close])) ++close;
             int p = k > 0 ? parameterNamed(kept, listLength, body + inner, k) : -1;
@@ -179,7 +189,7 @@ int JSourceNames::expandMacro(const Definition& d, const char* text, int n, int*
                 continue;
             }
         }
-        k = nameLength(body + i, bodyLength - i);
+        int k = nameLength(body + i, bodyLength - i);
         int p = k > 0 ? parameterNamed(kept, listLength, body + i, k) : -1;
         if (p >= 0) expanded.add(arguments[p].at, arguments[p].length);
         else expanded.add(body + i, k > 0 ? k : 1);
