@@ -131,12 +131,15 @@ int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, 
     source.first = Operand{chosen[0], first.number};
     source.second = Operand{chosen[1], second.number};
     parts.names = &names;
+    parts.displacementNamed = false;  // what a record of no operands leaves as it was
+    parts.immediate = nullptr;
     for (const JMnemonicIndex::Entry* e = chain; e != nullptr; e = e->nextSame) {
         int written = encodeNamedSource(dst, source, definitions[e->number], parts);
         if (written == 0) continue;
         const JTextBuffer& dd = parts.memory.terms.expression;
         if (written > 0)
-            names.lineEncoded(dd.data(), parts.displacementNamed ? dd.length() : 0, parts.immediate, parts.immediateLength);
+            names.lineEncoded(dd.data(), parts.displacementNamed ? dd.length() : 0, parts.immediate,
+                              parts.immediate != nullptr ? parts.immediateLength : 0);
         return written;
     }
     return 0;

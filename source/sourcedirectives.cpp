@@ -271,8 +271,9 @@ bool JSourceNames::readsAsLearningLine(const char* text, int n) {
         int size = sizeWordOf(word, k);
         if (size != 0) return size != 32;
         const char* value;
+        int length = valueText(line, &value);
         int64_t bits = 0;
-        return !readConstantExpression(value, valueText(line, &value), &bits) || bits != 32;
+        return !readConstantExpression(value, length, &bits) || bits != 32;
     }
     if (word != text || k == 0) return false;  // MASM's NAME SEGMENT USE16 stands first on its line
     line.skipBlanks();
