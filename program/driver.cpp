@@ -43,7 +43,7 @@ const char bannerText[] =
     "----------------------------------------\n\n";
 
 const char helpText[] =
-    "Usage: pakhod srcfile [destfile]\n"
+    "Usage: pakhod [options] srcfile [destfile]\n"
     "       pakhod --help | --version\n"
     "\n"
     "Rewrites the MMX instructions of a 32-bit x86 assembly source as db\n"
@@ -53,6 +53,10 @@ const char helpText[] =
     "  srcfile        the source to read\n"
     "  destfile       the file to write; without it, or when it is srcfile\n"
     "                 again, srcfile is rewritten in place\n"
+    "  -D NAME[=VALUE]  NAME is defined (as VALUE, or empty), as the\n"
+    "                 assembler is told; -U NAME: it is not\n"
+    "  -I DIR         look for include files in DIR too: after the folder\n"
+    "                 of the including file and the current folder\n"
     "  -h, --help     print this text (/? too, on Windows)\n"
     "  -V, --version  print the version\n"
     "\n"
