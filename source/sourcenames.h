@@ -123,11 +123,13 @@ public:
     static constexpr int mostNames = 1 << 18;
     static constexpr int mostTextBytes = 1 << 24;
     static constexpr int deepestBranches = 1 << 16;
+    static constexpr int mostInclusions = 1 << 16;         // files opened in one reading of the source
+    static constexpr int64_t mostIncludedBytes = 1 << 28;  // of them read in one reading of the source
+    // Past these, an include file is not read (with a warning); a decision
+    // is not kept for the note; a macro is not sure.
     static constexpr int deepestInclusion = 32;
-    static constexpr int mostInclusions = 1 << 16;           // files opened in one reading of the source
-    static constexpr int64_t mostIncludedBytes = 1 << 28;    // of them read in one reading of the source
     static constexpr int mostDecisions = 1 << 18;
-    static constexpr int mostParameters = 64;  // of one macro
+    static constexpr int mostParameters = 64;
 
 private:
     static const ByteSet directiveStarts;
