@@ -1,6 +1,6 @@
 # MASM's spellings of memory operands, and data named alone, as GNU as reads
 # them in .intel_syntax: pakhod must write the same instructions.
-# encoded: 17
+# encoded: 19
 	.intel_syntax noprefix
 	.equ	OFFSET_Y, 3
 	.equ	SHIFT, 2
@@ -26,3 +26,16 @@ qwTemp:	.quad 0
 	movq	mm3, es:table[esi]
 	movq	mm4, OFFSET_Y[ebp]
 	movq	mm5, table[esp]
+# GNU's conditionals, decided as GNU as decides them
+	.ifdef	NOT_GIVEN
+	.equ	SHIFT2, 4
+	.else
+	.equ	SHIFT2, 3
+	.endif
+	psllq	mm1, SHIFT2
+	.if	SHIFT2 == 3
+	.equ	OFFSET2, 16
+	.else
+	.equ	OFFSET2, 32
+	.endif
+	movq	mm2, [esi+OFFSET2]
