@@ -113,8 +113,8 @@ void JIncludeFiles::finish(const char* sourceName) {
         writeLine(message);
     }
     for (int at = 0; at < notes.length();) {  // one write a line
-        const char* end = static_cast<const char*>(std::memchr(notes.data() + at, '\n', static_cast<size_t>(notes.length() - at)));
-        int n = static_cast<int>(end - notes.data()) - at + 1;
+        const void* end = std::memchr(notes.data() + at, '\n', static_cast<size_t>(notes.length() - at));
+        int n = static_cast<int>(static_cast<const char*>(end) - notes.data()) - at + 1;
         std::fflush(stdout);
         std::fwrite(notes.data() + at, 1, static_cast<size_t>(n), stderr);
         at += n;

@@ -85,7 +85,9 @@ int comparisonAt(const char* text, int n, int i, Comparison* comparison) {
         int k = static_cast<int>(std::strlen(c.word));
         bool isWord = c.word[0] >= 'a';
         if (isWord && (nameLength(text + i, n - i) != k || (i > 0 && continuesName(text[i - 1])))) continue;
-        if (i + k <= n && (isWord ? sameWordFolded(text + i, k, c.word) : std::memcmp(text + i, c.word, static_cast<size_t>(k)) == 0)) {
+        bool same = i + k <= n && (isWord ? sameWordFolded(text + i, k, c.word)
+                                          : std::memcmp(text + i, c.word, static_cast<size_t>(k)) == 0);
+        if (same) {
             *comparison = c.comparison;
             return k;
         }
@@ -241,7 +243,10 @@ JSourceNames::Truth JSourceNames::truthOfExpression(Test test, const char* text,
         if (depth == 0) k = comparisonAt(e, length, at, &comparison);
     }
     int64_t left = 0, right = 0;
-    if (k == 0) return readConstantExpression(e, length, &left) ? (passes(left, test) ? Truth::yes : Truth::no) : Truth::unknown;
+    if (k == 0) {
+        if (!readConstantExpression(e, length, &left)) return Truth::unknown;
+        return passes(left, test) ? Truth::yes : Truth::no;
+    }
     --at;
     if (!readConstantExpression(e, at, &left) || !readConstantExpression(e + at + k, length - at - k, &right))
         return Truth::unknown;

@@ -451,7 +451,8 @@ void JSourceNames::interpretNamed(Line& line, const char* name, int n) {
     } else if (sameWordFolded(word, k, "label")) {
         line.skipBlanks();
         int t = line.name();
-        if (isOneOf(line.p, t, dataTypes)) defineKind(name, n, static_cast<uint8_t>(NameKind::dataLabel), definitionFlags::symbol);
+        if (isOneOf(line.p, t, dataTypes))
+            defineKind(name, n, static_cast<uint8_t>(NameKind::dataLabel), definitionFlags::symbol);
     } else if (isOneOf(word, k, dataWords)) {
         defineKind(name, n, static_cast<uint8_t>(NameKind::dataLabel), definitionFlags::symbol);
     } else if (sameWordFolded(word, k, "macro")) {  // its parameters are no names inside the body

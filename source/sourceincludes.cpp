@@ -47,6 +47,8 @@ void addNumber(JTextBuffer& out, int n) {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+const char pastTheLimit[] = "include files past pakhod's limit (65536 files, 256 MiB): no name is resolved: ";
+
 }  // namespace
 
 const JTextBuffer& JSourceNames::placeText() const {
@@ -86,7 +88,7 @@ void JSourceNames::include(Line& line) {
     }
     if (r.inclusions == mostInclusions || r.includedBytes > mostIncludedBytes) {
         r.missed = true;
-        if (!overflowed) warnHere("include files past pakhod's limit (65536 files, 256 MiB): no name is resolved: ", name, k);
+        if (!overflowed) warnHere(pastTheLimit, name, k);
         overflowed = true;
         return;
     }
@@ -111,7 +113,7 @@ int JSourceNames::readIncluded(JStream& file, const char* path) {
     while ((read = lines.readLine(line)) > 0) {
         r.includedBytes += read;
         if (r.includedBytes > mostIncludedBytes) {
-            if (!overflowed) warnHere("include files past pakhod's limit (65536 files, 256 MiB): no name is resolved: ", path, static_cast<int>(std::strlen(path)));
+            if (!overflowed) warnHere(pastTheLimit, path, static_cast<int>(std::strlen(path)));
             overflowed = r.missed = true;
             break;
         }
@@ -143,9 +145,14 @@ void JSourceNames::readCodeSize(const char* text, int n) {
 
 void JSourceNames::lineEncoded(const char* dd, int ddLength, const char* db, int dbLength) {
     Decisions& ds = *decisions;
-    for (int i = 0; i < ds.tried.size(); ++i)
-        for (uint32_t c = ds.tried[i]; c != 0 && !ds.made[static_cast<int>(c) - 1].used; c = ds.made[static_cast<int>(c) - 1].parent)
-            ds.made[static_cast<int>(c) - 1].used = true;
+    for (int i = 0; i < ds.tried.size(); ++i) {
+        for (uint32_t c = ds.tried[i]; c != 0;) {  // a decision, and those it rests on
+            Decisions::Decision& d = ds.made[static_cast<int>(c) - 1];
+            if (d.used) break;
+            d.used = true;
+            c = d.parent;
+        }
+    }
     if (!reach->missed || reach->setting.files == nullptr) return;
     warnHandedOver(dd, ddLength, "dd");
     warnHandedOver(db, dbLength, "db");

@@ -173,8 +173,10 @@ NameMeaning JSourceNames::meaning(const char* text, int n) const {
     return meaningOf(d, unsure);
 }
 
+// What a definition makes of a name; a macro with parameters named without
+// them is not sure.
 NameMeaning JSourceNames::meaningOf(const Definition* d, bool unsure) const {
-    if (unsure || (d != nullptr && d->parameters > 0)) return NameMeaning{NameKind::ambiguous, 0, nullptr, 0};  // a macro needs its parameters
+    if (unsure || (d != nullptr && d->parameters > 0)) return NameMeaning{NameKind::ambiguous, 0, nullptr, 0};
     if (d == nullptr) return NameMeaning{NameKind::none, 0, nullptr, 0};
     if (d->decisions != 0) useDecisions(d->decisions);
     return NameMeaning{static_cast<NameKind>(d->kind), d->value, texts.data() + d->textAt, d->textLength};
@@ -198,14 +200,16 @@ const JSourceNames::Definition* JSourceNames::definitionAt(const char* text, int
     if (otherCases) return caselessVariant(text, n, found, ambiguous);
     *ambiguous = false;
     if (structure->bodyDepth > 0) {  // the body is read where it is used: one definition in the file, or none
-        if (found < 0 || (*entries)[found].fileDefinitions == 0) return (*ambiguous = fileConfused || isBlocked(text, n)), nullptr;
+        if (found < 0 || (*entries)[found].fileDefinitions == 0) {
+            *ambiguous = fileConfused || isBlocked(text, n);
+            return nullptr;
+        }
         const Entry& e = (*entries)[found];
         *ambiguous = fileConfused || isBlocked(text, n) || e.fileDefinitions != 1 || !e.filePlain;
         return *ambiguous ? nullptr : &e.first;
     }
     *ambiguous = structure->confused;
-    if (*ambiguous) return nullptr;
-    if (found < 0) return nullptr;
+    if (*ambiguous || found < 0) return nullptr;
     const Entry& e = (*entries)[found];
     if (!e.seen) return laterSymbol(e, ambiguous);
     *ambiguous = e.undone || !e.last.counts || !standsOpen(e.last);

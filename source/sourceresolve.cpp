@@ -165,7 +165,8 @@ int JSourceNames::expandMacro(const Definition& d, const char* text, int n, int*
         arguments[a] = trimmed(given.data() + start, ends[a] - start);
     }
     const char* kept = texts.data() + d.textAt;
-    const int listLength = static_cast<int>(static_cast<const char*>(std::memchr(kept, ')', static_cast<size_t>(d.textLength))) - kept);
+    const void* close = std::memchr(kept, ')', static_cast<size_t>(d.textLength));
+    const int listLength = static_cast<int>(static_cast<const char*>(close) - kept);
     const char* body = kept + listLength + 1;
     const int bodyLength = d.textLength - listLength - 1;
     JTextBuffer expanded;
