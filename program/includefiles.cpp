@@ -35,14 +35,16 @@ bool JIncludeFiles::isOpenAlready(const char* path) const {
 int JIncludeFiles::include(const char* name, const char* from, int line, bool tellThis, JIncludeReader& reader) {
     // The folders, in order: the including file's, the current one, each
     // -I folder; a name with a path of its own is taken as it is.
-    const JString own = folderOf(from);
-    const int places = isAbsolutePath(name) ? 1 : 2 + options.includeFolderCount;
+    const bool ownPath = isAbsolutePath(name) != 0;
+    const JString own = ownPath ? JString("") : folderOf(from);
+    const int places = ownPath ? 1 : 2 + options.includeFolderCount;
     JString searched, unread;  // the folders looked in; why a file found in one could not be read
     for (int i = 0; i < places; ++i) {
         JString folder = i == 0 ? own : i == 1 ? JString("") : JString(options.includeFolders[i - 2]);
         if (i == 1 && own.length() == 0) continue;  // the including file's folder was the current one
         if (i >= 2) endWithSeparator(folder);
-        searched.append(searched.length() > 0 ? ", " : "").append(folder.length() > 0 ? folder.data : "./");
+        const char* shown = ownPath ? name : folder.length() > 0 ? folder.data : "./";
+        searched.append(searched.length() > 0 ? ", " : "").append(shown);
         JString path = folder + name;
         if (!pathExists(path.data)) continue;
         if (isOpenAlready(path.data)) {
