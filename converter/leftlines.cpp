@@ -35,8 +35,11 @@ const char* const reasonTexts[] = {
     "a general register written, which the compiler would not see in _emit bytes",
     "a statement that runs on past a comment or its line",
     "blocks and branches nested too deep to tell x86-64 code, left to the end",
+    "memory in 16-bit code",
+    "memory in 64-bit code",
+    "memory where the code size is not known",
 };
-static_assert(sizeof reasonTexts / sizeof reasonTexts[0] == static_cast<int>(LeftReason::nestedTooDeep) + 1,
+static_assert(sizeof reasonTexts / sizeof reasonTexts[0] == static_cast<int>(LeftReason::memoryInUnknownBits) + 1,
               "a text for every reason");
 
 // The words that are operators when written out; the other keywords
@@ -101,6 +104,10 @@ public:
     LeftReason reason(Part* detail) {
         *detail = Part{nullptr, 0};
         if (std::memchr(line, '\r', static_cast<size_t>(lineLength)) != nullptr) return LeftReason::carriageReturn;
+        if (names.codeBits() != 32 && memoryGiven(detail))
+            return names.codeBits() == 16   ? LeftReason::memoryIn16Bits
+                   : names.codeBits() == 64 ? LeftReason::memoryIn64Bits
+                                            : LeftReason::memoryInUnknownBits;
         if (countWrong(detail)) return given > smallestTaken() ? LeftReason::operandTooMany : LeftReason::operandMissing;
         if (given > 0 && commaAfter(op[given - 1], detail)) return LeftReason::operandTooMany;
         for (int i = 0; i < given; ++i) {
@@ -133,6 +140,19 @@ private:
     const JSourceNames& names;
     Part op[3];
     int given;  // operands written
+
+    // An operand is memory (in brackets, or a name MASM reads as memory).
+    bool memoryGiven(Part* detail) const {
+        for (int i = 0; i < given; ++i) {
+            MemoryOperand memory;
+            NamedMemory shape;
+            shape.terms.keepText = false;
+            if (classifyOperand(op[i].at, op[i].length).kind == kindMemory ||
+                readNamedMemoryOperand(op[i].at, op[i].length, &names, &memory, &shape))
+                return *detail = op[i], true;
+        }
+        return false;
+    }
 
     int smallestTaken() const {
         int least = 3;

@@ -35,6 +35,9 @@ enum class LeftReason : uint8_t {
     registerUnseen,    // a general register written where the compiler reads only bytes
     runsOn,            // a comment inside the statement, or a line joined to it
     nestedTooDeep,     // blocks and branches nested too deep to tell x86-64 code
+    memoryIn16Bits,    // memory in 16-bit code, whose addresses take other bytes
+    memoryIn64Bits,    // memory in 64-bit code, the same
+    memoryInUnknownBits,  // memory where the code size cannot be told
 };
 
 // Where a line's operands stand in it (start and length of each).

@@ -233,6 +233,9 @@ inline int copyLine(JStream* dst, const char* text, int n, const LineEnds& ends)
 // A candidate line no record fits as written, or a line whose first word
 // may be a label before a mnemonic.
 constexpr int notEncoded = 2;
+// A line that needs the names read before the next one (an include, a
+// conditional, a code size other than 32 bits): copied, then they are.
+constexpr int learnAfter = 3;
 
 // A mnemonic of the index is the word at p. (Out of the line loop's way:
 // few lines ask.)
@@ -259,6 +262,8 @@ inline bool mayBeLabelled(const char* text, const char* first, const char* end, 
 // A line whose first word is no mnemonic is copied, but for one that may
 // have a label before its mnemonic.
 inline int copyOther(JStream* dst, const char* text, int n, const char* first, const JLineContext* context) {
+    if (context->named.names.state() == JSourceNames::unread && JSourceNames::needsLearning(text, first, n))
+        return learnAfter;
     if (mayBeLabelled(text, first, text + n, context)) return notEncoded;
     return copyLine(dst, text, n, context->ends);
 }
@@ -279,6 +284,8 @@ int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context
     if (entry == nullptr) return copyOther(dst, text, n, first, context);
     SourceInstruction source = candidateOf(text, n, start + length);
     source.ends = &context->ends;
+    if (context->named.names.codeBits() != 32 && (source.first.kind == kindMemory || source.second.kind == kindMemory))
+        return notEncoded;  // the address would need other bytes
     for (const JMnemonicIndex::Entry* e = entry; e != nullptr; e = e->nextSame) {
         int written = encodeSource(dst, source, context->definitions[e->number]);
         if (written != 0) {
@@ -437,6 +444,15 @@ namespace {
     return dst->write(mark, 3) == 3;
 }
 
+// A line that needs the names known from the next line on: copied, then
+// the names are read.
+[[gnu::noinline]] int copyThenLearn(JStream* dst, JStreamTokenizer* src, const char* text, int n,
+                                    JLineContext* context) {
+    int written = copyLine(dst, text, n, context->ends);
+    if (written > 0) context->named.names.learn(src->stream, src->position);
+    return written;
+}
+
 }  // namespace
 
 int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContext* context) {
@@ -448,11 +464,17 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     if (src->position == consumed && !skippedByteOrderMark(dst, &text, &n)) return -1;
     if (context == nullptr) return processLineOnce(dst, src, table, text, n);
     // Once the names are known, every line passes them on its way: what it
-    // defines counts from there on. (An instruction line defines nothing.)
+    // defines counts from there on, what it includes is read. (An
+    // instruction line defines nothing.) A line the assembler skips is
+    // copied.
     JSourceNames& names = context->named.names;
-    if (names.state() == JSourceNames::ready) names.pass(text, n);
+    if (names.state() == JSourceNames::ready) {
+        names.pass(text, n);
+        if (names.skipping()) return copyLine(dst, text, n, context->ends);
+    }
     if (n == 0) return dst->write(context->ends.last, context->ends.lastLength) == context->ends.lastLength ? 1 : -1;
     int written = encodeWithIndex(dst, text, n, context);
+    if (written == learnAfter) return copyThenLearn(dst, src, text, n, context);
     return written != notEncoded ? written : encodeNamedOrCopy(dst, src, text, n, context);
 }
 

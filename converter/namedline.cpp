@@ -50,7 +50,8 @@ struct Readings {
 // a register. Brackets, a size word or an override make memory, though
 // MASM reads [CONST] without a register as the number. An expression alone
 // is a number, or, when a name stands in it unmultiplied, memory at that
-// name as MASM reads it; a data label there is memory only.
+// name as MASM reads it; a data label there is memory only. NASM takes
+// memory in brackets only.
 Readings readingsOf(const char* text, int n, const JSourceNames& names) {
     Readings r = {{0, 0}, 0, 0};
     if (n == 0) {
@@ -67,7 +68,8 @@ Readings readingsOf(const char* text, int n, const JSourceNames& names) {
     NamedMemory shape;
     shape.terms.keepText = false;
     NamedExpression e;
-    if (readNamedMemoryOperand(text, n, &names, &memory, &shape)) {
+    const bool bracketsOnly = names.writtenForNasm();
+    if (readNamedMemoryOperand(text, n, &names, &memory, &shape) && !(shape.bare && bracketsOnly)) {
         bool label = holdsDataLabel(text, n, names);
         if (!shape.bare || shape.hasPrefix) {
             r.add(kindMemory);
@@ -86,6 +88,7 @@ Readings readingsOf(const char* text, int n, const JSourceNames& names) {
 
 int JNamedLines::read(JStreamTokenizer* src, const char*& text, int n, const Spans& spans,
                       const JMnemonicIndex::Entry* chain, const Definition* definitions, SourceInstruction* source) {
+    names.beginLine();
     bool named[3];
     bool anyNamed = false;
     for (int i = 0; i < 3; ++i) anyNamed |= named[i] = holdsName(text + spans.at[i], spans.length[i]);
@@ -123,10 +126,13 @@ int JNamedLines::read(JStreamTokenizer* src, const char*& text, int n, const Spa
                     break;
                 }
     if (ways != 1) return 0;
+    if (names.codeBits() != 32 && (chosen[0] == kindMemory || chosen[1] == kindMemory)) return 0;
     *source = sourceInstruction(text, n, op[0], length[0], op[1], length[1], op[2], length[2]);
     source->first = Operand{chosen[0], first.number};
     source->second = Operand{chosen[1], second.number};
     parts.names = &names;
+    parts.displacementNamed = false;  // what a record of no operands leaves as it was
+    parts.immediate = nullptr;
     return 1;
 }
 
@@ -139,7 +145,12 @@ int JNamedLines::encode(JStream* dst, JStreamTokenizer* src, const char*& text, 
     source.ends = &ends;
     for (const JMnemonicIndex::Entry* e = chain; e != nullptr; e = e->nextSame) {
         int written = encodeNamedSource(dst, source, definitions[e->number], parts);
-        if (written != 0) return written;
+        if (written == 0) continue;
+        const JTextBuffer& dd = parts.memory.terms.expression;
+        if (written > 0)
+            names.lineEncoded(dd.data(), parts.displacementNamed ? dd.length() : 0, parts.immediate,
+                              parts.immediate != nullptr ? parts.immediateLength : 0);
+        return written;
     }
     return 0;
 }

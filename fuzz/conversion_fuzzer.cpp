@@ -1,8 +1,11 @@
 // The conversion fuzz target. The input is an assembly source, converted
 // with the shipped definition file; or, when it starts with a line
 // "#definitions", a definition file up to a line "#source", whose table must
-// be a sound ring, then the source, converted with that table. Either way the
-// driver's conversion must complete, with one CR LF line per source line: the
+// be a sound ring, then the source, converted with that table. A line
+// "#included" ends the source: what follows is the file every include line
+// of the source names (from memory; it includes nothing itself). The run
+// has -D WIDE -D SIZE=8 -U GONE on its command line. Either way the driver's
+// conversion must complete, with one CR LF line per source line: the
 // source line as it was, or a db line of a defined mnemonic that echoes it;
 // and the table goes without leaks. An input that starts with a line
 // "#host c", "#host body" or "#host pascal" is the rest read as such a
@@ -25,8 +28,30 @@
 #include "hostconvert.h"
 #include "jmmxset.h"
 #include "memory_stream.h"
+#include "sourcefiles.h"
 
 namespace {
+
+// Every include file is `text`, read from memory; it includes nothing, so
+// that a run stays small.
+class MemoryIncludes : public JSourceFiles {
+public:
+    explicit MemoryIncludes(std::string text) : text(std::move(text)) {}
+    int include(const char*, const char*, int, bool, JIncludeReader& reader) override {
+        if (reading) return 0;
+        MemoryStream file(text);
+        reading = true;
+        int whole = reader.readIncluded(file, "included.inc");
+        reading = false;
+        return whole;
+    }
+    void warn(const char*) override {}
+    void note(const char*) override {}
+
+private:
+    std::string text;
+    bool reading = false;
+};
 
 JMMXSet* shippedTable = nullptr;  // lives for the whole run
 
@@ -69,9 +94,18 @@ size_t lineAt(const std::string& output, size_t at, std::string* line) {
     return lf + 1;
 }
 
-void checkConversion(const std::string& source, JMMXSet* table, bool strictBytes) {
+void checkConversion(const std::string& input, JMMXSet* table, bool strictBytes) {
+    const size_t split = input.find("\n#included\n");
+    const std::string source = input.substr(0, split == std::string::npos ? input.size() : split + 1);
+    MemoryIncludes includes(split == std::string::npos ? "" : input.substr(split + 11));
+    const NameSetting settings[] = {{"WIDE", false}, {"SIZE=8", false}, {"GONE", true}};
+    SourceSetting setting;
+    setting.name = "fuzz.asm";
+    setting.files = &includes;
+    setting.names = settings;
+    setting.nameCount = 3;
     MemoryStream src(source), dst;
-    require(convertStream(&dst, &src, table) == convertCompleted, "a memory stream is converted whole");
+    require(convertStream(&dst, &src, table, nullptr, &setting) == convertCompleted, "a memory stream is converted whole");
     std::set<std::string> names;
     for (JMMXSet* def = table->nextRecord(); def != table; def = def->nextRecord()) names.insert(def->mnemonic.data);
     // Source lines as readLine gives them: split at LF, a CR before the LF

@@ -166,7 +166,7 @@ private:
 }  // namespace
 
 int convertHost(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left, HostKind kind,
-                bool keepLineEnds) {
+                const SourceSetting* setting, bool keepLineEnds) {
     JBufferedStream input(source);
     JBufferedStream output(destination);
     std::unique_ptr<JHostScanner> scanner = hostScanner(kind);
@@ -192,6 +192,7 @@ int convertHost(JStream* destination, JStream* source, JMMXSet* table, JLeftLine
         names.giveUp();
     } else {
         names.readPreprocessorLinesOnly();
+        if (setting != nullptr) names.setSource(*setting);
         names.learn(&input, 0);
     }
     reader.setStream(&input);

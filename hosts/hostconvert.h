@@ -14,7 +14,9 @@
 // when the destination did not take every byte; -1 when a read failed.
 // The MMX statements left as they were are told to `left`, if given. Each
 // line ends in CR LF, or with keepLineEnds as in the source.
+// `setting`, if given, says where the source stands (its name, the
+// command line's names).
 int convertHost(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left, HostKind kind,
-                bool keepLineEnds = false);
+                const SourceSetting* setting = nullptr, bool keepLineEnds = false);
 
 #endif

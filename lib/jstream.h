@@ -12,7 +12,9 @@ class JStream : public JObject {
 public:
     ~JStream() override;
 
-    // mode 1: read; mode 2: write, created or truncated; other: write in place.
+    // mode 1: read; mode 2: write, created or truncated; mode 4: read,
+    // sharing the file with other mode-4 readers (JWinFile); other: write in
+    // place.
     virtual int open(const char* name, int mode) = 0;
     virtual void close() = 0;
     virtual char readByte() = 0;

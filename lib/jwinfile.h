@@ -4,7 +4,9 @@
 //
 // Files are opened for exclusive use: while one JWinFile holds a file, any
 // other open of it (this process or another) fails, and a refused open never
-// empties a file. Reading refuses anything but a regular file.
+// empties a file; but readers in mode 4 share a file with one another (an
+// include file that many runs read at once). Reading refuses anything but a
+// regular file.
 //
 // Offsets are 32-bit. A regular file of 2 GiB or more is refused at open
 // (except by mode 2, which empties it), so it can never be misread.

@@ -7,6 +7,7 @@
 #include "jmmxset.h"
 #include "jstreamtokenizer.h"
 #include "hostconvert.h"
+#include "includefiles.h"
 #include "jasciicase.h"
 #include "jwinfile.h"
 #include "leftreport.h"
@@ -19,11 +20,6 @@ namespace {
 
 constexpr int modeRead = 1;
 constexpr int modeCreate = 2;
-// How long a file held by another run is waited for, and the pauses between
-// tries (doubling from the first to the last).
-constexpr uint32_t lockWaitMilliseconds = 10000;
-constexpr int firstPause = 2;
-constexpr int longestPause = 64;
 constexpr int scanBlock = 1 << 16;
 constexpr int definitionBuffer = 1 << 14;  // the definition file is small
 
@@ -69,6 +65,10 @@ const char helpText[] =
     "                    of an __asm block) or pascal; without it .c .cc .cpp\n"
     "                    .cxx .h .hh .hpp .hxx .inl are C, .pas .pp .dpr .lpr\n"
     "                    .dpk Pascal, any other assembly\n"
+    "  -D NAME[=VALUE]   NAME is defined (as VALUE, or empty), as the\n"
+    "                    assembler is told; -U NAME: it is not\n"
+    "  -I DIR            look for include files in DIR too: after the folder\n"
+    "                    of the including file and the current folder\n"
     "  -q, --quiet       print nothing on standard output for a completed run\n"
     "  --usual-status    exit 0 when the run completed, 1 after an error, 2\n"
     "                    for a command line refused\n"
@@ -155,19 +155,6 @@ void explain(const char* name, const JString& reason, bool ownLine = false) {
     std::fprintf(stderr, reasonLine, ownLine ? "\n" : "", name, reason.data);
 }
 
-// Opens `name` for reading. While the open is refused only because another
-// process holds the file, tries again after a pause, for a limited time.
-int openForReading(JWinFile& file, const char* name) {
-    uint32_t start = tickCount();
-    int pause = firstPause;
-    while (!file.open(name, modeRead)) {
-        if (!file.lastOpenWasLocked() || tickCount() - start >= lockWaitMilliseconds) return 0;
-        sleepMilliseconds(pause);
-        if (pause < longestPause) pause *= 2;
-    }
-    return 1;
-}
-
 // Why `file` could not be opened for reading; a file held by another run
 // was waited for.
 JString openFailure(const JWinFile& file) {
@@ -191,7 +178,7 @@ JMMXSet* loadTable() {
         return nullptr;
     }
     JWinFile definitions;
-    if (!openForReading(definitions, search.path.data)) {
+    if (!openForReading(definitions, search.path.data, modeRead)) {
         std::fputs(definitionMessage, stdout);
         explain(search.path.data, openFailure(definitions));
         return nullptr;
@@ -249,13 +236,13 @@ SourceKind kindOf(const JOptions& options) {
 // fails inside the buffering shows at the latest when it is flushed.
 // Returns what convertStream does; a failed close is a failed write.
 int writeDestination(JWinFile& destination, JStream& source, JMMXSet* table, JLeftLines* left, SourceKind kind,
-                     bool keepLineEnds) {
+                     const SourceSetting& setting, bool keepLineEnds) {
     const HostKind host = kind == SourceKind::pascal ? HostKind::pascal
                           : kind == SourceKind::c    ? HostKind::c
                                                      : HostKind::cAsmBody;
     int converted = kind == SourceKind::assembly
-                        ? convertStream(&destination, &source, table, left, keepLineEnds)
-                        : convertHost(&destination, &source, table, left, host, keepLineEnds);
+                        ? convertStream(&destination, &source, table, left, &setting, keepLineEnds)
+                        : convertHost(&destination, &source, table, left, host, &setting, keepLineEnds);
     int closed = closeFile(destination);
     return closed ? converted : convertWriteFailed;
 }
@@ -274,7 +261,7 @@ void printBanner(const char* sourceName, const char* destinationName, int inPlac
 Outcome convertFile(JMMXSet* table, const JOptions& options) {
     const char* sourceName = options.source;
     JWinFile source;
-    if (!openForReading(source, sourceName)) {
+    if (!openForReading(source, sourceName, modeRead)) {
         std::printf(sourceMessage, sourceName);
         explain(sourceName, openFailure(source), true);
         return Outcome::failed;
@@ -309,8 +296,14 @@ Outcome convertFile(JMMXSet* table, const JOptions& options) {
     // The lines left are counted for the warnings, and for --strict.
     const bool warnings = warningsWanted();
     JLeftLines left;
+    JIncludeFiles includes(options, source, warnings);
+    SourceSetting setting;
+    setting.name = sourceName;
+    setting.files = &includes;
+    setting.names = options.names.get();
+    setting.nameCount = options.nameCount;
     int written = writeDestination(destination, source, table, warnings || options.strict ? &left : nullptr,
-                                   kindOf(options), options.keepLineEnds);
+                                   kindOf(options), setting, options.keepLineEnds);
     if (written != convertCompleted) {
         if (inPlace) removeFile(destinationName.data);
         if (written == convertReadFailed) {
@@ -323,6 +316,7 @@ Outcome convertFile(JMMXSet* table, const JOptions& options) {
         return Outcome::failed;
     }
     if (warnings) reportLeftLines(sourceName, source, left);
+    includes.finish(sourceName);
     if (inPlace) {
         if (!replaceFileContent(sourceName, destinationName.data, source, error)) {
             keepFile(destinationName.data);
@@ -364,12 +358,14 @@ void warnAboutArguments(const JOptions& options) {
 // A failed read looks like the end of the source to the tokenizer, so the
 // bytes consumed are held against the source's size: a short read must not
 // pass for a complete (and, in place, source-replacing) run.
-int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left, bool keepLineEnds) {
+int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLines* left,
+                  const SourceSetting* setting, bool keepLineEnds) {
     JBufferedStream input(source);
     JBufferedStream output(destination);
     JLineContext context(table);
     context.left = left;
     if (keepLineEnds) context.keepEnds();
+    if (setting != nullptr) context.named.names.setSource(*setting);
     JStreamTokenizer tokenizer;
     tokenizer.setStream(&input);
     int result;
@@ -377,6 +373,7 @@ int convertStream(JStream* destination, JStream* source, JMMXSet* table, JLeftLi
     }
     int flushed = output.flush();
     if (left != nullptr) left->encoded = context.encodedLines;
+    context.named.names.noteUndefinedNames();
     if (result != 0 || !flushed) return convertWriteFailed;
     bool readWhole = static_cast<uint32_t>(tokenizer.position) == source->size();
     return readWhole ? convertCompleted : convertReadFailed;

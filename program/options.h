@@ -11,17 +11,12 @@
 #include <memory>
 
 #include "jstring.h"
+#include "sourcefiles.h"
 
 // What kind of source a file is: its extension tells, unless -x says.
 // cAsmBody is C that is the body of an __asm { } block (a file #included
 // inside one): its lines are assembly, its comments and directives C's.
 enum class SourceKind : unsigned char { byExtension, assembly, c, pascal, cAsmBody };
-
-// A -D NAME[=VALUE] or -U NAME, in command-line order.
-struct NameSetting {
-    const char* text;  // NAME or NAME=VALUE, as given
-    bool undefine;     // -U
-};
 
 struct JOptions {
     bool quiet = false;         // -q: nothing on standard output for a completed run

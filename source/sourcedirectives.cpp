@@ -1,10 +1,13 @@
 // What a source line does to the names: the directives that define,
-// undefine, open and close, in NASM's, MASM's, GNU's and the C
-// preprocessor's spellings, read from the line's first two words.
+// undefine, open and close, include files and set the code size, in NASM's,
+// MASM's, GNU's and the C preprocessor's spellings, read from the line's
+// first two words.
 #include "sourcenames.h"
 
 #include <cstring>
 
+#include "expression.h"
+#include "jasciicase.h"
 #include "sourcenames_parts.h"
 #include "words.h"
 
@@ -22,18 +25,25 @@ enum class Action : uint8_t {
     undefine,            // %undef NAME
     defineOther,         // a definition pakhod does not read (%defstr, %strlen, ...)
     declareExternal,     // EXTRN NAME:TYPE, ...
+    include,             // %include "file", INCLUDE file, .include "file"
+    codeSize,            // bits 16, [bits 64], use16, .code16, ...
+    section,             // NASM's section or segment, perhaps with use16
 };
 
 struct DirectiveWord {
     const char* word;  // lower case
     Action action;
+    uint8_t flags = 0;  // definitionFlags of what it defines
 };
+
+constexpr uint8_t macro = definitionFlags::macro;
+constexpr uint8_t caselessMacro = definitionFlags::macro | definitionFlags::caseless;
 
 // Directives that stand first on their line.
 const DirectiveWord firstWords[] = {
-    {"%define", Action::defineText},      {"%idefine", Action::defineText},
-    {"%xdefine", Action::defineTextExpanded}, {"%ixdefine", Action::defineTextExpanded},
-    {"%assign", Action::defineValue},     {"%iassign", Action::defineValue},
+    {"%define", Action::defineText, macro},   {"%idefine", Action::defineText, caselessMacro},
+    {"%xdefine", Action::defineTextExpanded, macro}, {"%ixdefine", Action::defineTextExpanded, caselessMacro},
+    {"%assign", Action::defineValue, macro},  {"%iassign", Action::defineValue, caselessMacro},
     {"%undef", Action::undefine},         {"%defstr", Action::defineOther},
     {"%idefstr", Action::defineOther},    {"%deftok", Action::defineOther},
     {"%ideftok", Action::defineOther},    {"%strlen", Action::defineOther},
@@ -48,7 +58,7 @@ const DirectiveWord firstWords[] = {
     {"#if", Action::openBranch},          {"#ifdef", Action::openBranch},
     {"#ifndef", Action::openBranch},      {"#elif", Action::nextBranch},
     {"#else", Action::nextBranch},        {"#endif", Action::closeBranch},
-    {"#define", Action::defineText},      {"#undef", Action::undefine},
+    {"#define", Action::defineText, macro}, {"#undef", Action::undefine},
     {"if", Action::openBranch},           {"ife", Action::openBranch},
     {"ifdef", Action::openBranch},        {"ifndef", Action::openBranch},
     {"ifb", Action::openBranch},          {"ifnb", Action::openBranch},
@@ -65,10 +75,18 @@ const DirectiveWord firstWords[] = {
     {".endif", Action::closeBranch},      {".macro", Action::openBody},
     {".rept", Action::openBody},          {".irp", Action::openBody},
     {".irpc", Action::openBody},          {".endm", Action::closeBody},
-    {".endr", Action::closeBody},         {".equ", Action::defineListed},
-    {".set", Action::defineListed},       {".equiv", Action::defineListed},
-    {".eqv", Action::defineListed},       {"struc", Action::openStruct},
-    {"endstruc", Action::closeStruct},
+    {".endr", Action::closeBody},         {".equ", Action::defineListed, definitionFlags::symbol},
+    {".set", Action::defineListed, definitionFlags::symbol}, {".equiv", Action::defineListed, definitionFlags::symbol},
+    {".eqv", Action::defineListed, definitionFlags::symbol}, {"struc", Action::openStruct},
+    {"endstruc", Action::closeStruct},    {"%include", Action::include},
+    {"include", Action::include},         {".include", Action::include},
+    {"bits", Action::codeSize},           {"[bits", Action::codeSize},
+    {"use16", Action::codeSize},          {"use32", Action::codeSize},
+    {"use64", Action::codeSize},          {".code16", Action::codeSize},
+    {".code16gcc", Action::codeSize},     {".code32", Action::codeSize},
+    {".code64", Action::codeSize},        {"section", Action::section},
+    {"segment", Action::section},         {"[section", Action::section},
+    {"[segment", Action::section},
 };
 
 // NASM's conditional families, known by their start: %ifdef, %elifidn, ...
@@ -108,16 +126,19 @@ bool isOneOf(const char* text, int n, const char* const (&words)[N]) {
     return isOneOf(text, n, words, N);
 }
 
-// The action of a directive word, or false.
-bool directiveOf(const char* word, int n, Action* action) {
+// The action of a directive word, or false; *flags: those of what it
+// defines.
+bool directiveOf(const char* word, int n, Action* action, uint8_t* flags = nullptr) {
     // Every directive is a word of at most 11 bytes that starts with one of these.
-    static constexpr char starts[] = "%#.iIeErRfFwWsS";
+    static constexpr char starts[] = "%#.iIeErRfFwWsSbBuU[";
     if (n > 11 || std::memchr(starts, word[0], sizeof starts - 1) == nullptr) return false;
     for (const DirectiveWord& d : firstWords)
         if (sameWordFolded(word, n, d.word)) {
             *action = d.action;
+            if (flags != nullptr) *flags = d.flags;
             return true;
         }
+    if (flags != nullptr) *flags = 0;
     for (const DirectiveWord& d : firstWordStarts) {
         int k = static_cast<int>(std::strlen(d.word));
         if (n >= k && sameWordFolded(word, k, d.word)) {
@@ -151,16 +172,156 @@ bool startsOutsideCComment(const char* text, int n, bool& inComment) {
     return outside;
 }
 
+// Words after a name that make the name something it defines, not a
+// directive of the same spelling (a variable named "bits").
+bool definesName(const char* word, int n) {
+    static const char* const defining[] = {"equ", "=", "textequ", "label", "macro", "proc", "segment", "struc", "struct"};
+    return isOneOf(word, n, dataWords) || isOneOf(word, n, defining) || (n > 0 && word[0] == ':');
+}
+
+// The code size a use16, .code64 and the like name; 0 for another word.
+int sizeWordOf(const char* word, int n) {
+    struct SizeWord {
+        const char* word;
+        int bits;
+    };
+    static const SizeWord sizeWords[] = {{"use16", 16},   {"use32", 32},      {"use64", 64},   {".code16", 16},
+                                         {".code16gcc", 16}, {".code32", 32}, {".code64", 64}};
+    for (const SizeWord& w : sizeWords)
+        if (sameWordFolded(word, n, w.word)) return w.bits;
+    return 0;
+}
+
+// The code size a use16 (use32, use64) word among the rest of the line
+// names; 0 when none stands there.
+int sizeWordOnLine(JSourceNames::Line& line) {
+    for (;;) {
+        while (line.p < line.end && !startsName(*line.p) && *line.p != ';') ++line.p;
+        int k = line.name();
+        if (k == 0) return 0;
+        int size = sizeWordOf(line.p, k);
+        if (size != 0) return size;
+        line.p += k;
+    }
+}
+
+// The value of bits N or [bits N], as written.
+int valueText(JSourceNames::Line& line, const char** text) {
+    int n = line.rest(text);
+    if (n > 0 && (*text)[n - 1] == ']') --n;
+    while (n > 0 && isBlank((*text)[n - 1])) --n;
+    return n;
+}
+
+constexpr JSourceNames::ByteSet byteSetOf(const char* bytes, bool names) {
+    JSourceNames::ByteSet set{};
+    for (int i = 0; bytes[i] != '\0'; ++i) set.of[static_cast<unsigned char>(bytes[i])] = true;
+    for (int c = 0; names && c < 256; ++c)
+        set.of[c] = set.of[c] || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
+    return set;
+}
+
 }  // namespace
+
+// The first bytes of the directives needsLearning looks for, and those of
+// a name before SEGMENT (words that start names).
+const JSourceNames::ByteSet JSourceNames::directiveStarts = byteSetOf("%#.[bBuUiIsS", false);
+const JSourceNames::ByteSet JSourceNames::nameStarts = byteSetOf("_.?@$", true);
 
 void JSourceNames::pass(const char* text, int n) {
     if (current != ready) return;
+    ++reach->files[0].line;
     if (preprocessorOnly && !startsOutsideCComment(text, n, structure->inCComment)) return;
+    passLine(text, n);
+}
+
+// A line of srcfile or of a file it includes.
+void JSourceNames::passLine(const char* text, int n) {
     Line line(text, n);
     interpret(line);
+    const Structure& s = *structure;
+    skipped = s.conditionals.size() > 0 && s.conditionals[s.conditionals.size() - 1].branch == Conditional::skipped;
+}
+
+namespace {
+
+// A first word that may be one needsLearning looks for (%include, %if...,
+// include, if..., .include, .if..., .code16, bits, [bits, use16, section,
+// segment), told by its first letters and length: most words are not.
+bool mayLearnFrom(const char* word, int k) {
+    char second = k > 1 ? asciiLowered(word[1]) : '\0';
+    switch (asciiLowered(word[0])) {
+        case '%':
+        case '.':
+        case '#':
+            return second == 'i' || second == 'c';
+        case '[':
+            return true;
+        case 'i':
+            return second == 'f' || k == 7;
+        case 'b':
+            return k == 4;
+        case 'u':
+            return k == 5;
+        case 's':
+            return k == 7;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+bool JSourceNames::readsAsLearningLine(const char* text, int n) {
+    Line line(text, n);
+    line.skipBlanks();
+    const char* word = line.p;
+    int k = line.word();
+    line.p += k;
+    Action action;
+    if (k > 0 && mayLearnFrom(word, k) && directiveOf(word, k, &action)) {
+        Line next = line;
+        next.skipBlanks();
+        if (definesName(next.p, next.word())) return false;
+        if (action == Action::include || action == Action::openBranch) return true;
+        if (action == Action::section) {
+            int size = sizeWordOnLine(line);
+            return size != 0 && size != 32;
+        }
+        if (action != Action::codeSize) return false;
+        int size = sizeWordOf(word, k);
+        if (size != 0) return size != 32;
+        const char* value;
+        int length = valueText(line, &value);
+        int64_t bits = 0;
+        return !readConstantExpression(value, length, &bits) || bits != 32;
+    }
+    if (word != text || k == 0) return false;  // MASM's NAME SEGMENT USE16 stands first on its line
+    line.skipBlanks();
+    if (line.p == line.end || asciiLowered(*line.p) != 's') return false;
+    int w = line.word();
+    if (!sameWordFolded(line.p, w, "segment")) return false;
+    line.p += w;
+    int size = sizeWordOnLine(line);
+    return size != 0 && size != 32;
+}
+
+// A line whose first byte starts a name (a label, an instruction or a
+// directive written without indent): a closer look only for a directive
+// needsLearning looks for, or a second word that may be SEGMENT. A label
+// alone on its line is neither.
+bool JSourceNames::learnsFromFirstWord(const char* text, int n) {
+    if (text[n - 1] == ':') return false;
+    int k = 0;
+    while (k < n && !isBlank(text[k])) ++k;
+    if (directiveStarts.of[static_cast<unsigned char>(text[0])] && mayLearnFrom(text, k))
+        return readsAsLearningLine(text, n);
+    while (k < n && isBlank(text[k])) ++k;
+    return n - k >= 7 && asciiLowered(text[k]) == 's' && readsAsLearningLine(text, n);
 }
 
 // The line's first word: a directive, or a name that the next word defines.
+// In a skipped branch only the conditionals count.
 void JSourceNames::interpret(Line& line) {
     line.skipBlanks();
     if (line.atEnd() || (preprocessorOnly && *line.p != '#')) return;
@@ -180,7 +341,7 @@ void JSourceNames::interpret(Line& line) {
         return;
     }
     line.p += n;
-    if (interpretDirective(line, word, n)) return;
+    if (interpretDirective(line, word, n) || skipped) return;
     int k = nameLength(word, n);
     if (k > 0 && (k == n || (k == n - 1 && word[k] == ':'))) interpretNamed(line, word, k);
 }
@@ -188,24 +349,25 @@ void JSourceNames::interpret(Line& line) {
 // A first word that is a directive; false when it is none.
 bool JSourceNames::interpretDirective(Line& line, const char* word, int n) {
     Action action;
-    if (n == 0 || !directiveOf(word, n, &action)) return false;
+    uint8_t flags = 0;
+    if (n == 0 || !directiveOf(word, n, &action, &flags)) return false;
     Structure& s = *structure;
     line.skipBlanks();
+    if (action == Action::openBranch || action == Action::nextBranch || action == Action::closeBranch) {
+        if (action == Action::openBranch) openConditional(word, n, line);
+        else if (action == Action::nextBranch) nextBranch(word, n, line);
+        else closeConditional();
+        skipped = s.conditionals.size() > 0 && s.conditionals[s.conditionals.size() - 1].branch == Conditional::skipped;
+        return true;
+    }
+    if (skipped) return true;
+    bool namesNoData = action == Action::include || action == Action::codeSize || action == Action::section;
+    if (namesNoData && definesName(line.p, line.word())) return false;  // a name spelt as the directive
+    if (word[0] == '%' || action == Action::section || (action == Action::codeSize && word[0] != '.')) nasmSource = true;
     const char* name = line.p;
     int k = line.name();
+    const char* text;
     switch (action) {
-        case Action::openBranch:
-            if (s.branches.size() == deepestBranches) overflowed = true;
-            s.branches.push(s.nextBranch++);
-            return true;
-        case Action::nextBranch:
-            if (s.branches.size() == 0) s.confused = true;
-            else s.branches[s.branches.size() - 1] = s.nextBranch++;
-            return true;
-        case Action::closeBranch:
-            if (s.branches.size() == 0) s.confused = true;
-            else s.branches.shrink(s.branches.size() - 1);
-            return true;
         case Action::openBody:
             ++s.bodyDepth;
             return true;
@@ -222,12 +384,29 @@ bool JSourceNames::interpretDirective(Line& line, const char* word, int n) {
             if (s.structDepth == 0) s.confused = true;
             else --s.structDepth;
             return true;
+        case Action::include:
+            include(line);
+            return true;
+        case Action::codeSize: {
+            int size = sizeWordOf(word, n);
+            if (size != 0) {
+                setCodeBits(size);
+            } else {
+                int length = valueText(line, &text);
+                readCodeSize(text, length);
+            }
+            return true;
+        }
+        case Action::section: {
+            int size = sizeWordOnLine(line);
+            if (size != 0) setCodeBits(size);
+            return true;
+        }
         default:
             break;
     }
     if (k == 0) return true;
     line.p += k;
-    const char* text;
     if (action == Action::declareExternal) {  // EXTRN a:QWORD, b:NEAR
         for (;;) {
             const char* type = line.p;
@@ -239,7 +418,8 @@ bool JSourceNames::interpretDirective(Line& line, const char* word, int n) {
                 t = line.name();
                 line.p += t;
             }
-            if (t > 0 && isOneOf(type, t, dataTypes)) defineKind(name, k, static_cast<uint8_t>(NameKind::dataLabel));
+            if (t > 0 && isOneOf(type, t, dataTypes))
+                defineKind(name, k, static_cast<uint8_t>(NameKind::dataLabel), definitionFlags::symbol);
             line.skipBlanks();
             if (line.p == line.end || *line.p != ',') return true;
             ++line.p;
@@ -252,16 +432,21 @@ bool JSourceNames::interpretDirective(Line& line, const char* word, int n) {
     }
     if (action == Action::undefine) {
         undefine(name, k);
-    } else if (action == Action::defineOther || (line.p < line.end && *line.p == '(')) {  // or %define NAME(x)
-        defineKind(name, k, static_cast<uint8_t>(NameKind::ambiguous));
+    } else if (action == Action::defineOther) {
+        defineKind(name, k, static_cast<uint8_t>(NameKind::ambiguous), definitionFlags::macro);
+    } else if (line.p < line.end && *line.p == '(') {  // %define NAME(a, b) body
+        ++line.p;
+        int length = line.rest(&text);
+        if (action == Action::defineText || action == Action::defineTextExpanded) defineMacro(name, k, text, length, flags);
+        else defineKind(name, k, static_cast<uint8_t>(NameKind::ambiguous), flags);
     } else if (action == Action::defineText || action == Action::defineTextExpanded) {
         int length = line.rest(&text);
-        defineText(name, k, text, length, action == Action::defineTextExpanded);
+        defineText(name, k, text, length, action == Action::defineTextExpanded, flags);
     } else {  // %assign NAME expression; .equ NAME, expression
         line.skipBlanks();
         if (action == Action::defineListed && line.p < line.end && *line.p == ',') ++line.p;
         int length = line.rest(&text);
-        defineValue(name, k, text, length, false);
+        defineValue(name, k, text, length, false, flags);
     }
     return true;
 }
@@ -278,20 +463,21 @@ void JSourceNames::interpretNamed(Line& line, const char* name, int n) {
     const char* text;
     if (sameWordFolded(word, k, "equ") || sameWordFolded(word, k, "=")) {
         int length = line.rest(&text);
-        defineValue(name, n, text, length, k != 1);
+        defineValue(name, n, text, length, k != 1, k != 1 ? definitionFlags::symbol : 0);
     } else if (sameWordFolded(word, k, "textequ")) {
         int length = line.rest(&text);
         if (length >= 2 && text[0] == '<' && text[length - 1] == '>') {
             ++text;
             length -= 2;
         }
-        defineText(name, n, text, length, false);
+        defineText(name, n, text, length, false, definitionFlags::macro);
     } else if (sameWordFolded(word, k, "label")) {
         line.skipBlanks();
         int t = line.name();
-        if (isOneOf(line.p, t, dataTypes)) defineKind(name, n, static_cast<uint8_t>(NameKind::dataLabel));
+        if (isOneOf(line.p, t, dataTypes))
+            defineKind(name, n, static_cast<uint8_t>(NameKind::dataLabel), definitionFlags::symbol);
     } else if (isOneOf(word, k, dataWords)) {
-        defineKind(name, n, static_cast<uint8_t>(NameKind::dataLabel));
+        defineKind(name, n, static_cast<uint8_t>(NameKind::dataLabel), definitionFlags::symbol);
     } else if (sameWordFolded(word, k, "macro")) {  // its parameters are no names inside the body
         ++s.bodyDepth;
         for (;;) {
@@ -308,6 +494,8 @@ void JSourceNames::interpretNamed(Line& line, const char* name, int n) {
         ++s.structDepth;
     } else if (sameWordFolded(word, k, "ends") && s.structDepth > 0) {  // else a segment's end
         --s.structDepth;
+    } else if (sameWordFolded(word, k, "segment")) {  // NAME SEGMENT ... USE16
+        int size = sizeWordOnLine(line);
+        if (size != 0) setCodeBits(size);
     }
 }
-

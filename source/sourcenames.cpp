@@ -12,14 +12,6 @@
 
 namespace {
 
-// Text definitions put in place of names inside other text definitions at
-// most this deep: a cycle (%define A B, %define B A) ends here.
-constexpr int deepestSubstitution = 16;
-// Substitution may lengthen an operand by at most this much.
-constexpr int longestGrowth = 1 << 16;
-
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
 uint32_t foldedHash(const char* text, int n) {
     uint32_t h = 2166136261u;
     for (int i = 0; i < n; ++i) h = (h ^ static_cast<unsigned char>(asciiLowered(text[i]))) * 16777619u;
@@ -35,16 +27,27 @@ bool sameFolded(const char* a, const char* b, int n) {
 }  // namespace
 
 JSourceNames::JSourceNames()
-    : current(unread), wholeFile(false), fileConfused(false), overflowed(false), entries(new Entries),
-      buckets(nullptr), bucketMask(0), garbageBytes(0), structure(new Structure) {}
+    : current(unread), wholeFile(false), fileConfused(false), overflowed(false), skipped(false), nasmSource(false),
+      bits(32), entries(new Entries), buckets(nullptr), bucketMask(0), garbageBytes(0), structure(new Structure),
+      decisions(new Decisions), reach(new Reach) {
+    reach->files.push(Reach::File{"", 0});
+}
 
 JSourceNames::~JSourceNames() {
     delete entries;
     delete[] buckets;
     delete structure;
+    delete decisions;
+    delete reach;
 }
 
-// Forgets the state at a line (and, to learn the whole file, every entry).
+void JSourceNames::setSource(const SourceSetting& setting) {
+    reach->setting = setting;
+    reach->files[0].path = setting.name;
+}
+
+// Forgets the state at a line (and, to learn the whole file, every entry),
+// and starts a reading of the source: the command line's names first.
 void JSourceNames::reset(bool learnWholeFile) {
     wholeFile = learnWholeFile;
     delete structure;
@@ -54,6 +57,32 @@ void JSourceNames::reset(bool learnWholeFile) {
         if (!sharesText(e)) garbageBytes += e.last.textLength;
         e.seen = e.undone = false;
         e.last = Definition{};
+    }
+    skipped = false;
+    bits = 32;
+    reach->files.shrink(1);
+    reach->files[0].line = 0;
+    reach->inclusions = 0;
+    reach->includedBytes = 0;
+    decisions->madeInReading = 0;
+    defineFromCommandLine();
+}
+
+// -D NAME[=VALUE] is a %define of VALUE (empty without one); -U NAME undoes
+// a name.
+void JSourceNames::defineFromCommandLine() {
+    const SourceSetting& setting = reach->setting;
+    for (int i = 0; i < setting.nameCount; ++i) {
+        const char* text = setting.names[i].text;
+        const char* equals = std::strchr(text, '=');
+        int n = equals != nullptr ? static_cast<int>(equals - text) : static_cast<int>(std::strlen(text));
+        if (n == 0 || nameLength(text, n) != n) continue;
+        if (setting.names[i].undefine) {
+            undefine(text, n);
+        } else {
+            const char* value = equals != nullptr ? equals + 1 : text + n;
+            defineText(text, n, value, static_cast<int>(std::strlen(value)), false, definitionFlags::macro);
+        }
     }
 }
 
@@ -139,32 +168,83 @@ bool JSourceNames::isBlocked(const char* name, int n) const {
 }
 
 NameMeaning JSourceNames::meaning(const char* text, int n) const {
-    const NameMeaning ambiguous = {NameKind::ambiguous, 0, nullptr, 0};
-    if (current != ready || overflowed) return ambiguous;
-    // This spelling's entry, and how many others in another case have definitions.
-    int found = -1, otherCases = 0;
+    bool unsure = false;
+    const Definition* d = definitionAt(text, n, &unsure);
+    return meaningOf(d, unsure);
+}
+
+// What a definition makes of a name; a macro with parameters named without
+// them is not sure.
+NameMeaning JSourceNames::meaningOf(const Definition* d, bool unsure) const {
+    if (unsure || (d != nullptr && d->parameters > 0)) return NameMeaning{NameKind::ambiguous, 0, nullptr, 0};
+    if (d == nullptr) return NameMeaning{NameKind::none, 0, nullptr, 0};
+    if (d->decisions != 0) useDecisions(d->decisions);
+    return NameMeaning{static_cast<NameKind>(d->kind), d->value, texts.data() + d->textAt, d->textLength};
+}
+
+// The definition that counts for the name text[0..n) at the current line;
+// null when none does (the assembler's to resolve), or when it cannot be
+// known (*ambiguous).
+const JSourceNames::Definition* JSourceNames::definitionAt(const char* text, int n, bool* ambiguous) const {
+    *ambiguous = true;
+    if (current != ready || overflowed) return nullptr;
+    // This spelling's entry, and whether others in another case have definitions.
+    int found = -1;
+    bool otherCases = false;
     for (uint32_t e = buckets != nullptr ? buckets[bucketOf(text, n)] : 0; e != 0; e = (*entries)[e - 1].nextVariant) {
         if (std::memcmp(names.data() + (*entries)[e - 1].nameAt, text, static_cast<size_t>(n)) == 0)
             found = static_cast<int>(e - 1);
         else if ((*entries)[e - 1].fileDefinitions > 0)
-            ++otherCases;
+            otherCases = true;
     }
-    if (otherCases > 0) return ambiguous;
-    const Definition* d = nullptr;
+    if (otherCases) return caselessVariant(text, n, found, ambiguous);
+    *ambiguous = false;
     if (structure->bodyDepth > 0 || macroBody) {  // the body is read where it is used: one definition in the file, or none
-        if (fileConfused || isBlocked(text, n)) return ambiguous;
-        if (found < 0 || (*entries)[found].fileDefinitions == 0) return NameMeaning{NameKind::none, 0, nullptr, 0};
+        if (found < 0 || (*entries)[found].fileDefinitions == 0) {
+            *ambiguous = fileConfused || isBlocked(text, n);
+            return nullptr;
+        }
         const Entry& e = (*entries)[found];
-        if (e.fileDefinitions != 1 || !e.filePlain) return ambiguous;
-        d = &e.first;
-    } else {
-        if (structure->confused) return ambiguous;
-        if (found < 0 || !(*entries)[found].seen) return NameMeaning{NameKind::none, 0, nullptr, 0};
-        const Entry& e = (*entries)[found];
-        if (e.undone || !e.last.counts || !standsOpen(e.last)) return ambiguous;
-        d = &e.last;
+        *ambiguous = fileConfused || isBlocked(text, n) || e.fileDefinitions != 1 || !e.filePlain;
+        return *ambiguous ? nullptr : &e.first;
     }
-    return NameMeaning{static_cast<NameKind>(d->kind), d->value, texts.data() + d->textAt, d->textLength};
+    *ambiguous = structure->confused;
+    if (*ambiguous || found < 0) return nullptr;
+    const Entry& e = (*entries)[found];
+    if (!e.seen) return laterSymbol(e, ambiguous);
+    *ambiguous = e.undone || !e.last.counts || !standsOpen(e.last);
+    return *ambiguous ? nullptr : &e.last;
+}
+
+// A name used before the file defines it: the assembler resolves its own
+// symbols (data labels, equ constants) over the whole file, so one such
+// definition, outside undecided branches, counts; a symbol defined so
+// otherwise cannot be known. What the preprocessor defines later does not
+// count yet.
+const JSourceNames::Definition* JSourceNames::laterSymbol(const Entry& e, bool* ambiguous) const {
+    if (e.fileDefinitions == 0 || (e.first.flags & definitionFlags::symbol) == 0) return nullptr;
+    *ambiguous = e.fileDefinitions != 1 || !e.filePlain;
+    return *ambiguous ? nullptr : &e.first;
+}
+
+// The name is defined in other letter cases: a definition that ignores case
+// (%idefine) names this spelling too, when it is the only one of all the
+// spellings and counts here.
+const JSourceNames::Definition* JSourceNames::caselessVariant(const char* text, int n, int found, bool* ambiguous) const {
+    *ambiguous = true;
+    if (structure->bodyDepth > 0 || structure->confused || (found >= 0 && (*entries)[found].fileDefinitions > 0))
+        return nullptr;
+    const Definition* only = nullptr;
+    for (uint32_t i = buckets[bucketOf(text, n)]; i != 0; i = (*entries)[i - 1].nextVariant) {
+        const Entry& e = (*entries)[i - 1];
+        if (e.fileDefinitions == 0) continue;
+        if (only != nullptr || !e.seen || e.undone || !e.last.counts || !standsOpen(e.last) ||
+            (e.last.flags & definitionFlags::caseless) == 0)
+            return nullptr;
+        only = &e.last;
+    }
+    *ambiguous = false;
+    return only;
 }
 
 uint32_t JSourceNames::keepText(const char* text, int n) {
@@ -206,6 +286,7 @@ void JSourceNames::define(const char* name, int n, Definition d) {
     d.counts = s.bodyDepth == 0 && s.structDepth == 0;
     d.depth = s.branches.size();
     d.branch = d.depth > 0 ? s.branches[d.depth - 1] : 0;
+    d.decisions = decisionsHere();
     int found = findEntry(name, n);
     if (found < 0) return;
     Entry& e = (*entries)[found];
@@ -220,29 +301,43 @@ void JSourceNames::define(const char* name, int n, Definition d) {
     e.last = d;
 }
 
+// %undef, -U: where it stands is kept, so that a conditional after it knows
+// whether it counts.
 void JSourceNames::undefine(const char* name, int n) {
     int found = findEntry(name, n);
     if (found < 0) return;
     Entry& e = (*entries)[found];
+    if (!sharesText(e)) garbageBytes += e.last.textLength;
+    const Structure& s = *structure;
+    e.last = Definition{};
+    e.last.kind = static_cast<uint8_t>(NameKind::ambiguous);
+    e.last.counts = s.bodyDepth == 0 && s.structDepth == 0;
+    e.last.depth = s.branches.size();
+    e.last.branch = e.last.depth > 0 ? s.branches[e.last.depth - 1] : 0;
     e.seen = e.undone = true;
     if (wholeFile) e.filePlain = false;
 }
 
-void JSourceNames::defineKind(const char* name, int n, uint8_t kind) {
+void JSourceNames::defineKind(const char* name, int n, uint8_t kind, uint8_t flags) {
     Definition d{};
     d.kind = kind;
+    d.flags = flags;
     define(name, n, d);
 }
 
-void JSourceNames::defineText(const char* name, int n, const char* text, int length, bool expandNow) {
+void JSourceNames::defineText(const char* name, int n, const char* text, int length, bool expandNow, uint8_t flags,
+                              uint8_t parameters) {
     JTextBuffer expanded;
     if (expandNow) {
-        if (!resolve(text, length, expanded, true)) return defineKind(name, n, static_cast<uint8_t>(NameKind::ambiguous));
+        if (!resolve(text, length, expanded, true))
+            return defineKind(name, n, static_cast<uint8_t>(NameKind::ambiguous), flags);
         text = expanded.data();
         length = expanded.length();
     }
     Definition d{};
     d.kind = static_cast<uint8_t>(NameKind::text);
+    d.flags = flags;
+    d.parameters = parameters;
     d.textLength = length;
     // Read again after the whole file was, the first definition is the one
     // kept then.
@@ -258,17 +353,43 @@ void JSourceNames::defineText(const char* name, int n, const char* text, int len
     define(name, n, d);
 }
 
+// %define NAME(a, b) body: kept as the text "a,b)body". `text` runs from
+// after the '(' to the end of the definition.
+void JSourceNames::defineMacro(const char* name, int n, const char* text, int length, uint8_t flags) {
+    JTextBuffer kept;
+    int count = 0, i = 0;
+    for (;;) {
+        while (i < length && sourcenames::isBlank(text[i])) ++i;
+        int k = nameLength(text + i, length - i);
+        if (k == 0 || count == mostParameters) return defineKind(name, n, static_cast<uint8_t>(NameKind::ambiguous), flags);
+        kept.add(text + i, k);
+        ++count;
+        i += k;
+        while (i < length && sourcenames::isBlank(text[i])) ++i;
+        if (i == length || text[i] != ',') break;
+        kept.add(text[i++]);
+    }
+    if (i == length || text[i] != ')') return defineKind(name, n, static_cast<uint8_t>(NameKind::ambiguous), flags);
+    kept.add(text[i++]);
+    while (i < length && sourcenames::isBlank(text[i])) ++i;
+    kept.add(text + i, length - i);
+    defineText(name, n, kept.data(), kept.length(), false, flags, static_cast<uint8_t>(count));
+}
+
 // A constant's expression: its value when pakhod can work it out. With
 // registersMakeText (EQU), one naming a register is text, as MASM reads it.
-void JSourceNames::defineValue(const char* name, int n, const char* expression, int length, bool registersMakeText) {
+void JSourceNames::defineValue(const char* name, int n, const char* expression, int length, bool registersMakeText,
+                               uint8_t flags) {
     if (length >= 2 && expression[0] == '<' && expression[length - 1] == '>')  // MASM's <text>
-        return defineText(name, n, expression + 1, length - 2, false);
+        return defineText(name, n, expression + 1, length - 2, false, definitionFlags::macro);
     for (int i = 0; registersMakeText && i < length;) {
         int k = nameLength(expression + i, length - i);
-        if (k > 0 && isAnyRegister(expression + i, k)) return defineText(name, n, expression, length, false);
+        if (k > 0 && isAnyRegister(expression + i, k))
+            return defineText(name, n, expression, length, false, definitionFlags::macro);
         i += k > 0 ? k : 1;
     }
     Definition d{};
+    d.flags = flags;
     if (!resolve(expression, length, scratch, true)) {
         d.kind = static_cast<uint8_t>(NameKind::ambiguous);
     } else if (readConstantExpression(scratch.data(), scratch.length(), &d.value)) {
@@ -281,7 +402,7 @@ void JSourceNames::defineValue(const char* name, int n, const char* expression, 
 
 // A line read from the source; the first one without a UTF-8 byte order
 // mark.
-void JSourceNames::passLine(const JString& line, bool first) {
+void JSourceNames::passSourceLine(const JString& line, bool first) {
     const int n = line.length();
     const bool marked = first && n >= 3 && std::memcmp(line.data, "\xEF\xBB\xBF", 3) == 0;
     pass(line.data + (marked ? 3 : 0), n - (marked ? 3 : 0));
@@ -295,80 +416,14 @@ int JSourceNames::learn(JStream* source, int32_t resumeAt) {
     current = ready;
     reset(true);
     lines.setStream(source);
-    for (bool first = true; lines.readLine(line) > 0; first = false) passLine(line, first);
+    for (bool first = true; lines.readLine(line) > 0; first = false) passSourceLine(line, first);
     bool whole = static_cast<uint32_t>(lines.position) == source->size();
     fileConfused = structure->confused;
     reset(false);
     lines.setStream(source);
     for (bool first = true; whole && lines.position < resumeAt && lines.readLine(line) > 0; first = false)
-        passLine(line, first);
+        passSourceLine(line, first);
     source->seek(resumeAt, 0);
     if (!whole) current = unknown;
     return whole ? 1 : 0;
-}
-
-int JSourceNames::resolve(const char* text, int n, JTextBuffer& out, bool withValues, bool* changed) const {
-    bool any = false;
-    out.clear();
-    int64_t limit = int64_t{n} + longestGrowth;
-    int resolved = resolveInto(text, n, out, withValues, 0, limit > 0x3FFFFFFF ? 0x3FFFFFFF : static_cast<int>(limit), &any);
-    if (changed != nullptr) *changed = any;
-    return resolved;
-}
-
-int JSourceNames::resolveInto(const char* text, int n, JTextBuffer& out, bool withValues, int depth, int limit,
-                              bool* changed) const {
-    for (int i = 0; i < n;) {
-        int k = nameLength(text + i, n - i);
-        if (isDigit(text[i])) {  // a number, letters and all (0ffh)
-            k = 1;
-            while (i + k < n && continuesName(text[i + k])) ++k;
-            out.add(text + i, k);
-        } else if (k == 0) {
-            out.add(text[i]);
-            k = 1;
-        } else if (isAnyRegister(text + i, k) || isOperandKeyword(text + i, k)) {
-            out.add(text + i, k);
-        } else {
-            if (std::memchr(text + i, '$', static_cast<size_t>(k)) != nullptr) return 0;
-            NameMeaning m = meaning(text + i, k);
-            switch (m.kind) {
-                case NameKind::ambiguous:
-                    return 0;
-                case NameKind::text:
-                    *changed = true;
-                    if (depth == deepestSubstitution ||
-                        !resolveInto(m.text, m.length, out, withValues, depth + 1, limit, changed))
-                        return 0;
-                    break;
-                case NameKind::value: {
-                    if (!withValues) {
-                        out.add(text + i, k);
-                        break;
-                    }
-                    *changed = true;
-                    char digits[24];
-                    int d = sizeof digits;
-                    uint64_t v = m.value < 0 ? 0 - static_cast<uint64_t>(m.value) : static_cast<uint64_t>(m.value);
-                    if (m.value < 0) digits[--d] = ')';
-                    do {
-                        digits[--d] = static_cast<char>('0' + v % 10);
-                        v /= 10;
-                    } while (v != 0);
-                    if (m.value < 0) {
-                        digits[--d] = '-';
-                        digits[--d] = '(';
-                    }
-                    out.add(digits + d, static_cast<int>(sizeof digits) - d);
-                    break;
-                }
-                default:
-                    out.add(text + i, k);
-                    break;
-            }
-        }
-        if (out.length() > limit) return 0;
-        i += k;
-    }
-    return 1;
 }

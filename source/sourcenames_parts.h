@@ -14,6 +14,13 @@ namespace sourcenames {
 
 inline bool isBlank(char c) { return c == ' ' || c == '\t'; }
 
+// Adds a terminated text, without its terminator.
+inline void addText(JTextBuffer& out, const char* text) {
+    int n = 0;
+    while (text[n] != '\0') ++n;
+    out.add(text, n);
+}
+
 // A small array of plain records that grows by doubling.
 template <typename T>
 class Records {
@@ -47,15 +54,25 @@ private:
 
 }  // namespace sourcenames
 
+// What a definition is besides its kind.
+namespace definitionFlags {
+constexpr uint8_t macro = 1;     // the preprocessor's (NASM's %ifdef sees it)
+constexpr uint8_t symbol = 2;    // the assembler's own, resolved over the whole file
+constexpr uint8_t caseless = 4;  // %idefine and the like: any letter case names it
+}  // namespace definitionFlags
+
 // One definition: what it makes of the name, and where it stands.
 struct JSourceNames::Definition {
-    uint8_t kind;      // NameKind
-    bool counts;       // made outside every body and structure
+    uint8_t kind;        // NameKind
+    uint8_t flags;       // definitionFlags
+    uint8_t parameters;  // a macro's parameter count; its text holds their names, then ')', then its body
+    bool counts;         // made outside every body and structure
     int64_t value;
-    uint32_t textAt;   // kind text: its text in `texts`
+    uint32_t textAt;     // kind text: its text in `texts`
     int32_t textLength;
-    uint32_t branch;   // the conditional branch it stands in (0: none)
-    int32_t depth;     // how many branches were open around it
+    uint32_t branch;     // the undecided conditional branch it stands in (0: none)
+    int32_t depth;       // how many undecided branches were open around it
+    uint32_t decisions;  // the branches taken as decided that it stands in (a decision + 1; 0: none)
 };
 
 struct JSourceNames::Entry {
@@ -64,7 +81,7 @@ struct JSourceNames::Entry {
     uint32_t nextVariant;  // entry index + 1 of the next with the same folded name
     // The whole file.
     int32_t fileDefinitions;
-    bool filePlain;  // every definition outside conditionals, bodies and structures, read, never undone
+    bool filePlain;  // every definition outside undecided branches, bodies and structures, read, never undone
     Definition first;
     // Up to the current line.
     bool seen;    // a definition or %undef came before it
@@ -74,14 +91,26 @@ struct JSourceNames::Entry {
 
 struct JSourceNames::Entries : sourcenames::Records<Entry> {};
 
+// One conditional open at the current line, and its branch there.
+struct JSourceNames::Conditional {
+    enum Branch : uint8_t { taken, skipped, undecided };
+    Branch branch;
+    bool outerSkipped;   // it stands in a skipped branch: every branch is skipped
+    bool anyTaken;       // an earlier branch was surely taken
+    bool anyUndecided;   // an earlier branch may have been taken
+    bool hasId;          // the current (undecided) branch has an id in `branches`
+    uint32_t decisions;  // the decisions the current branch rests on (a decision + 1)
+};
+
 // Conditional branches, bodies and structures open at the current line.
 struct JSourceNames::Structure {
+    sourcenames::Records<Conditional> conditionals;  // innermost last
     struct Blocked {  // a MASM macro's parameter, not a name inside its body
         int at;
         int length;
         int depth;
     };
-    sourcenames::Records<uint32_t> branches;  // innermost last
+    sourcenames::Records<uint32_t> branches;  // the undecided branches open, innermost last
     uint32_t nextBranch = 1;
     int bodyDepth = 0;
     int structDepth = 0;
@@ -89,6 +118,41 @@ struct JSourceNames::Structure {
     bool inCComment = false;  // a C source: a /* */ comment runs on into the next line
     sourcenames::Records<Blocked> blocked;
     JTextBuffer blockedNames;
+};
+
+// A name taken as not defined that decided a branch, where it stands.
+// Every reading of the source makes the same decisions in the same order,
+// so the n-th of one reading is the n-th of the next.
+struct JSourceNames::Decisions {
+    struct Decision {
+        uint32_t name;       // its entry
+        uint32_t parent;     // the decisions in force where it was made (a decision + 1; 0: none)
+        uint32_t placeAt;    // "file:line" in `places`
+        int32_t placeLength;
+        uint32_t triedBy;    // the last line that looked at a definition resting on it
+        bool used;           // an encoded line used such a definition
+    };
+    sourcenames::Records<Decision> made;
+    int madeInReading = 0;
+    JTextBuffer places;
+    sourcenames::Records<uint32_t> tried;  // decisions the current line looked at
+    uint32_t line = 1;                      // the current line's serial
+};
+
+// What the source reaches beyond its own lines: the files being read
+// (srcfile first), the limits of one reading, and the messages.
+struct JSourceNames::Reach {
+    struct File {
+        const char* path;
+        int line;
+    };
+    SourceSetting setting;
+    sourcenames::Records<File> files;
+    int inclusions = 0;         // include files opened in this reading
+    int64_t includedBytes = 0;  // bytes of them read
+    bool missed = false;        // an include file went unread
+    JTextBuffer message;        // a message being built
+    JTextBuffer place;          // "file:line" of the line being read
 };
 
 // A cursor over one source line.

@@ -1,5 +1,6 @@
 // JWinFile on POSIX systems: exclusive use through flock on the open file
-// description, taken before a mode-2 open truncates.
+// description, taken before a mode-2 open truncates; shared readers take
+// the shared lock.
 #include "jwinfile.h"
 
 #include <cerrno>
@@ -11,6 +12,9 @@
 namespace {
 
 constexpr int modeRead = 1;
+constexpr int modeSharedRead = 4;
+
+bool reads(int mode) { return mode == modeRead || mode == modeSharedRead; }
 
 int descriptorOf(intptr_t handle) { return static_cast<int>(handle); }
 constexpr int modeCreate = 2;
@@ -19,7 +23,7 @@ constexpr off_t largestFile = 0x7FFFFFFF;  // offsets are signed 32-bit
 // Opening never blocks: a FIFO without a peer would otherwise hang open().
 int openDescriptor(const char* name, int mode) {
     int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    if (mode == modeRead) return ::open(name, flags | O_RDONLY);
+    if (reads(mode)) return ::open(name, flags | O_RDONLY);
     if (mode == modeCreate) return ::open(name, flags | O_WRONLY | O_CREAT, 0666);
     return ::open(name, flags | O_WRONLY);
 }
@@ -29,9 +33,10 @@ int openDescriptor(const char* name, int mode) {
 // /dev/null can be shared.
 int refusal(int fd, int mode, const struct stat& st) {
     if (S_ISDIR(st.st_mode)) return JWinFile::isDirectory;
-    if (mode == modeRead && !S_ISREG(st.st_mode)) return JWinFile::notRegularFile;
+    if (reads(mode) && !S_ISREG(st.st_mode)) return JWinFile::notRegularFile;
     if (!S_ISREG(st.st_mode)) return 0;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK) return JWinFile::heldElsewhere;
+    int lock = mode == modeSharedRead ? LOCK_SH : LOCK_EX;
+    if (::flock(fd, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK) return JWinFile::heldElsewhere;
     if (mode != modeCreate && st.st_size > largestFile) return JWinFile::tooLarge;
     return 0;
 }

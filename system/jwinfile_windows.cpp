@@ -1,6 +1,7 @@
 // JWinFile on Windows: CreateFileA with no sharing, so that while one
 // JWinFile holds a file every other open of it fails with a sharing
-// violation, before a mode-2 open would truncate it.
+// violation, before a mode-2 open would truncate it; shared readers share
+// reading only.
 #include <windows.h>
 
 #include "jwinfile.h"
@@ -9,6 +10,7 @@ namespace {
 
 constexpr int modeRead = 1;
 constexpr int modeCreate = 2;
+constexpr int modeSharedRead = 4;
 constexpr LONGLONG largestFile = 0x7FFFFFFF;  // offsets are signed 32-bit
 
 HANDLE handleOf(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
@@ -17,7 +19,7 @@ HANDLE handleOf(intptr_t handle) { return reinterpret_cast<HANDLE>(handle); }
 // be used in this mode, or 0: reading takes regular files only (not NUL,
 // pipes or consoles), and files too big for 32-bit offsets.
 int refusal(HANDLE file, int mode) {
-    if (mode != modeRead) return 0;
+    if (mode != modeRead && mode != modeSharedRead) return 0;
     if (GetFileType(file) != FILE_TYPE_DISK) return JWinFile::notRegularFile;
     LARGE_INTEGER size;
     if (!GetFileSizeEx(file, &size)) return static_cast<int>(GetLastError());
@@ -45,9 +47,11 @@ int transferred(BOOL done, DWORD n, int& lastError) {
 int JWinFile::open(const char* name, int mode) {
     if (name == nullptr) return 0;
     close();  // never leak a handle that is still held
-    DWORD access = mode == modeRead ? GENERIC_READ : GENERIC_WRITE;
+    bool reads = mode == modeRead || mode == modeSharedRead;
+    DWORD access = reads ? GENERIC_READ : GENERIC_WRITE;
+    DWORD sharing = mode == modeSharedRead ? FILE_SHARE_READ : 0;
     DWORD disposition = mode == modeCreate ? CREATE_ALWAYS : OPEN_EXISTING;
-    HANDLE file = CreateFileA(name, access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(name, access, sharing, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     int why = file == INVALID_HANDLE_VALUE ? openFailure(name) : refusal(file, mode);
     if (why != 0) {
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);

@@ -11,11 +11,10 @@ namespace {
 constexpr int temporaryNameTries = 10000;
 const char temporaryPrefix[] = "qzvt";
 const char temporarySuffix[] = ".asm";
-
-void endWithSeparator(JString& directory) {
-    int n = directory.length();
-    if (n == 0 || !sys::isDirectorySeparator(directory.data[n - 1])) directory.append(sys::directorySeparator);
-}
+// The pauses between tries to open a held file, doubling from the first to
+// the last.
+constexpr int firstPause = 2;
+constexpr int longestPause = 64;
 
 // Looks for directory + name, and notes the directory as searched; an
 // empty directory is the current one.
@@ -62,6 +61,37 @@ JString temporaryName(const JString& directory, uint32_t number) {
 }
 
 }  // namespace
+
+void endWithSeparator(JString& folder) {
+    int n = folder.length();
+    if (n == 0 || !sys::isDirectorySeparator(folder.data[n - 1])) folder.append(sys::directorySeparator);
+}
+
+int isAbsolutePath(const char* path) {
+    if (sys::isDirectorySeparator(path[0])) return 1;
+    return sys::directorySeparator == '\\' && path[0] != '\0' && path[1] == ':';
+}
+
+JString folderOf(const char* path) {
+    int end = 0;
+    for (int i = 0; path[i] != '\0'; ++i)
+        if (sys::isDirectorySeparator(path[i])) end = i + 1;
+    JString folder(end + 1);
+    std::memcpy(folder.data, path, static_cast<size_t>(end));
+    folder.data[end] = '\0';
+    return folder;
+}
+
+int openForReading(JWinFile& file, const char* name, int mode) {
+    uint32_t start = tickCount();
+    int pause = firstPause;
+    while (!file.open(name, mode)) {
+        if (!file.lastOpenWasLocked() || tickCount() - start >= lockWaitMilliseconds) return 0;
+        sleepMilliseconds(pause);
+        if (pause < longestPause) pause *= 2;
+    }
+    return 1;
+}
 
 int findDefinitionFile(const char* name, DefinitionSearch& search) {
     JString exeDirectory;

@@ -31,6 +31,25 @@ constexpr int readOnlyFile = -5;
 // are not the system's (JWinFile's own, readOnlyFile).
 void errorText(int code, JString& text);
 
+// How long a file held by another process is waited for.
+constexpr uint32_t lockWaitMilliseconds = 10000;
+
+// Opens `name` to read, in JWinFile's mode 1 (alone) or 4 (shared with
+// other readers). While the open is refused only because another process
+// holds the file, tries again after growing pauses, for up to
+// lockWaitMilliseconds.
+int openForReading(JWinFile& file, const char* name, int mode);
+
+// The folder part of `path`, up to and with its last separator; empty when
+// the path names none.
+JString folderOf(const char* path);
+
+// 1 for a path that does not lead from the current folder (/a, C:\a, C:a).
+int isAbsolutePath(const char* path);
+
+// Appends a separator to a folder's name that does not end in one.
+void endWithSeparator(JString& folder);
+
 // 1 when a file, directory or link of that name exists.
 int pathExists(const char* name);
 

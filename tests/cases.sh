@@ -49,9 +49,11 @@ launch() {
 # 0XXh) or (EXPR) (written as it is); dd(EXPR) ends the db line and is a dd
 # line of its own, and the items after it a db line; "label:" first keeps
 # the line's first word (its label) in front of the db. "= REASON" is a line
-# copied with a warning that gives that reason.
+# copied with a warning that gives that reason. A row "! TEXT" is a line
+# standard error shows after the summary (a note).
 table() {
-  awk -v want="$1" '/^#/ || !/\|/ { next }
+  awk -v want="$1" '/^! / { notes = notes substr($0, 3) "\n"; next }
+    /^#/ || !/\|/ { next }
     function flush(comment) { if (db != "") printf "%s\tdb\t\t%s%s\r\n", label, db, comment; db = label = "" }
     function lines(k, what) { return "MMX line" (k == 1 ? "" : "s") " " what }
     { bar = index($0, "|"); bytes = substr($0, 1, bar - 1); line = substr($0, bar + 2); row++
@@ -78,10 +80,12 @@ table() {
         db = db (db == "" ? "" : ",") (item ~ /^\(/ ? item : "0" item "h")
       }
       flush(comment) }
-    END { if (want != "warnings" || !left) exit
+    END { if (want != "warnings") exit
+      if (!left) { printf "%s", notes; exit }
       printf "%s", warnings
       if (left > 100) print "in.asm: warning: " left - 100 " more " lines(left - 100, "left as " (left == 101 ? "it was" : "they were") ", not listed")
-      print "in.asm: " encoded + 0 " " lines(encoded + 0, "encoded") ", " left " left as " (left == 1 ? "it was" : "they were") }' "$2"
+      print "in.asm: " encoded + 0 " " lines(encoded + 0, "encoded") ", " left " left as " (left == 1 ? "it was" : "they were")
+      printf "%s", notes }' "$2"
 }
 
 golden() {

@@ -1,6 +1,6 @@
 # MASM's spellings of memory operands, and data named alone, as GNU as reads
 # them in .intel_syntax: pakhod must write the same instructions.
-# encoded: 19
+# encoded: 21
 	.intel_syntax noprefix
 	.equ	OFFSET_Y, 3
 	.equ	SHIFT, 2
@@ -28,3 +28,16 @@ qwTemp:	.quad 0
 	movq	mm5, table[esp]
 row:	movq	mm6, table[esi][ebp]
 1:	pand	mm7, MaskConst
+# GNU's conditionals, decided as GNU as decides them
+	.ifdef	NOT_GIVEN
+	.equ	SHIFT2, 4
+	.else
+	.equ	SHIFT2, 3
+	.endif
+	psllq	mm1, SHIFT2
+	.if	SHIFT2 == 3
+	.equ	OFFSET2, 16
+	.else
+	.equ	OFFSET2, 32
+	.endif
+	movq	mm2, [esi+OFFSET2]

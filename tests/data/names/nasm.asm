@@ -1,6 +1,6 @@
 ; Names of every kind in MMX operands, for NASM (elf32): pakhod must write
 ; the same instructions and relocations as NASM assembles from this file.
-; encoded: 40
+; encoded: 39
 	bits 32
 	extern ext_table, ext_mask
 	global start
@@ -48,7 +48,8 @@ start:
 .local:	dd 0, 0, 0
 	movq	mm2, [esi+later]	; a constant defined below: 32 bits here, 8 for NASM
 
-; Conditionals both ways: a definition counts in its own branch.
+; Conditionals NASM decides: the branch it skips is copied, what the branch
+; it takes defines counts after it.
 %ifdef UNDEFINED_SYMBOL
 SHIFT	equ 99
 	psrlw	mm4, SHIFT
