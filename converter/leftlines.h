@@ -64,6 +64,7 @@ public:
 
     int encoded = 0;  // MMX lines encoded
     int left = 0;     // MMX lines left as they were
+    int skipped = 0;  // MMX lines in branches the assembler skips, copied unread
 
     // A line left as it was, ending at `endOffset` in the source.
     void add(int32_t endOffset, LeftReason reason, const char* detail, int detailLength, const char* line, int n);

@@ -444,6 +444,20 @@ namespace {
     return dst->write(mark, 3) == 3;
 }
 
+// A line in a branch the assembler skips: copied, and counted when it is an
+// MMX line, so that the run can say how many it did not read.
+[[gnu::noinline]] int copySkipped(JStream* dst, const char* text, int n, JLineContext* context) {
+    if (context->left != nullptr) {
+        const char* first = skipBlanks(text);
+        const int length = wordLength(first, text + n);
+        Label label;
+        if ((length > 0 && context->index.find(first, length) != nullptr) ||
+            labelBeforeMnemonic(text, n, context->index, &label))
+            ++context->left->skipped;
+    }
+    return copyLine(dst, text, n, context->ends);
+}
+
 // A line that needs the names known from the next line on: copied, then
 // the names are read.
 [[gnu::noinline]] int copyThenLearn(JStream* dst, JStreamTokenizer* src, const char* text, int n,
@@ -470,7 +484,7 @@ int processLine(JStream* dst, JStreamTokenizer* src, JMMXSet* table, JLineContex
     JSourceNames& names = context->named.names;
     if (names.state() == JSourceNames::ready) {
         names.pass(text, n);
-        if (names.skipping()) return copyLine(dst, text, n, context->ends);
+        if (names.skipping()) return copySkipped(dst, text, n, context);
     }
     if (n == 0) return dst->write(context->ends.last, context->ends.lastLength) == context->ends.lastLength ? 1 : -1;
     int written = encodeWithIndex(dst, text, n, context);

@@ -76,21 +76,11 @@ void writeErrorLine(JTextBuffer& line) {
 
 const char* asItWas(int n) { return n == 1 ? "left as it was" : "left as they were"; }
 
-}  // namespace
-
-bool warningsWanted() {
-    const char* setting = std::getenv("PAKHOD_WARNINGS");
-    if (setting == nullptr) return true;
-    for (const char* off : {"0", "no", "off", "false"})
-        if (std::strcmp(setting, off) == 0) return false;
-    return true;
-}
-
-void reportLeftLines(const char* sourceName, JStream& source, const JLeftLines& left) {
-    if (left.left == 0) return;
+// A line per listed line, then the count of the lines not listed and a
+// summary.
+void reportListed(const char* sourceName, JStream& source, const JLeftLines& left, JTextBuffer& line) {
     std::fflush(stdout);  // after the banner, in a terminal too
     LineCounter lines(source);
-    JTextBuffer line;
     for (int i = 0; i < left.listedCount(); ++i) {
         const JLeftLines::Listed& l = left.listed(i);
         add(line, sourceName);
@@ -128,4 +118,27 @@ void reportLeftLines(const char* sourceName, JStream& source, const JLeftLines& 
     line.add(' ');
     add(line, asItWas(left.left));
     writeErrorLine(line);
+}
+
+}  // namespace
+
+bool warningsWanted() {
+    const char* setting = std::getenv("PAKHOD_WARNINGS");
+    if (setting == nullptr) return true;
+    for (const char* off : {"0", "no", "off", "false"})
+        if (std::strcmp(setting, off) == 0) return false;
+    return true;
+}
+
+void reportLeftLines(const char* sourceName, JStream& source, const JLeftLines& left) {
+    JTextBuffer line;
+    if (left.left > 0) reportListed(sourceName, source, left, line);
+    if (left.skipped > 0) {  // "a.asm: 4 MMX lines in branches the assembler skips, copied as they were"
+        add(line, sourceName);
+        add(line, ": ");
+        addNumber(line, left.skipped);
+        add(line, mmxLines(left.skipped));
+        add(line, "in branches the assembler skips, copied as they were");
+        writeErrorLine(line);
+    }
 }
