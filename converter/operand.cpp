@@ -85,6 +85,7 @@ constexpr SegmentOverride segmentOverrides[] = {
 };
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
+bool isDecimalDigit(char c) { return c >= '0' && c <= '9'; }
 bool isLetter(char c) { return asciiLowered(c) >= 'a' && asciiLowered(c) <= 'z'; }
 
 // Number of a general register name s[0..n), or -1.
@@ -310,6 +311,53 @@ int readMemoryPrefix(ExpressionCursor& c, MemoryOperand* m) {
     return 1;
 }
 
+bool isAlphanumeric(char c) { return isLetter(c) || isDecimalDigit(c); }
+
+// The memory operands most lines hold, read in one pass: a bracket, terms
+// joined by + and - (a general register, a register with a one-digit
+// scale after it, or a number word), blanks anywhere, the closing bracket
+// last. 0 for anything else (a prefix, a scale first, arithmetic, a name,
+// a register after '-'), which readMemoryOperand's general reader decides;
+// what this one accepts it reads as that one does.
+int readUsualAddress(const char* text, int length, Address* a) {
+    if (length < 3 || text[0] != '[' || text[length - 1] != ']') return 0;
+    const char* p = text + 1;
+    const char* end = text + length - 1;
+    int64_t sum = 0;
+    int sign = 1;
+    for (bool first = true;; first = false) {
+        while (p < end && isBlank(*p)) ++p;
+        const char* word = p;
+        while (p < end && isAlphanumeric(*p)) ++p;
+        const int n = static_cast<int>(p - word);
+        while (p < end && isBlank(*p)) ++p;
+        if (n == 3 && !isDecimalDigit(word[0])) {  // a register, perhaps scaled
+            const int reg = generalRegisterOf(word, n);
+            if (reg < 0 || sign < 0) return 0;
+            if (p < end && *p == '*') {
+                ++p;
+                while (p < end && isBlank(*p)) ++p;
+                if (p == end || !isDecimalDigit(*p) || (p + 1 < end && isAlphanumeric(p[1]))) return 0;
+                if (!addScaledRegister(a, static_cast<uint8_t>(reg), *p++ - '0')) return 0;
+                while (p < end && isBlank(*p)) ++p;
+            } else if (!addRegister(a, static_cast<uint8_t>(reg))) {
+                return 0;
+            }
+        } else {  // a number, never first
+            int64_t value = 0;
+            if (first || n == 0 || !isDecimalDigit(word[0]) || !readNumberWord(word, n, &value)) return 0;
+            if (p < end && *p == '*') return 0;
+            sum += sign * value;
+            if (!within(value, displacementRange) || !within(sum, displacementRange)) return 0;
+        }
+        if (p == end) break;
+        if (*p != '+' && *p != '-') return 0;
+        sign = *p++ == '-' ? -1 : 1;
+    }
+    a->displacement = static_cast<uint32_t>(sum);
+    return 1;
+}
+
 }  // namespace
 
 bool startsWithMemoryPrefix(const char* text, int length) {
@@ -348,6 +396,8 @@ int readImmediate(const char* text, int length, uint8_t* byte) {
 int readMemoryOperand(const char* text, int length, MemoryOperand* memory) {
     // Filled where it stands: a copy of freshly written fields would wait on them.
     MemoryOperand& m = *memory;
+    m = MemoryOperand{};
+    if (readUsualAddress(text, length, &m.address)) return 1;
     m = MemoryOperand{};
     ExpressionCursor c = {text, text + length};
     if (c.peek() != '[' && (!readMemoryPrefix(c, &m) || c.peek() != '[')) return 0;

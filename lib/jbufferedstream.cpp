@@ -25,7 +25,6 @@ JBufferedStream::JBufferedStream(JStream* inner, int capacity)
       capacity(capacity > 0 ? capacity : 1),
       start(0),
       length(0),
-      cursor(0),
       mode(idle),
       failed(false) {}
 
@@ -34,36 +33,55 @@ JBufferedStream::~JBufferedStream() {
     delete[] buffer;
 }
 
+// Reading: `held` bytes in the buffer, the next one at `at`.
+void JBufferedStream::startReading(int held, int at) {
+    mode = reading;
+    length = held;
+    readNext = buffer + at;
+    readEnd = buffer + held;
+    writeNext = writeEnd = nullptr;
+}
+
+// Writing: nothing pending yet, the whole buffer as room.
+void JBufferedStream::startWriting() {
+    mode = writing;
+    length = 0;
+    writeNext = buffer;
+    writeEnd = buffer + capacity;
+    readNext = readEnd = nullptr;
+}
+
 void JBufferedStream::reset(int32_t offset) {
     start = offset;
     length = 0;
-    cursor = 0;
     mode = idle;
+    readNext = readEnd = nullptr;
+    writeNext = writeEnd = nullptr;
 }
 
 // Writes the pending bytes; afterwards the inner offset is the logical one.
 int JBufferedStream::writeBack() {
     if (mode != writing) return 1;
-    int done = writeFully(inner, buffer, length);
+    const int n = pending();
+    int done = writeFully(inner, buffer, n);
     if (!done) failed = true;
-    reset(start + length);
+    reset(start + n);
     return done;
 }
 
 // Reads the next block after the buffered one; returns the bytes now held.
 int JBufferedStream::fill() {
     start += length;
-    cursor = 0;
-    length = inner->read(buffer, capacity);  // 0 at the end or on failure, never less
-    mode = reading;
-    return length;
+    int held = inner->read(buffer, capacity);  // 0 at the end or on failure, never less
+    startReading(held, 0);
+    return held;
 }
 
 // Leaves read mode: the inner stream has read ahead of the logical position,
 // so it is moved back to it. 0 when that seek fails.
 int JBufferedStream::endReading() {
     if (mode != reading) return 1;
-    if (cursor != length && !inner->seek(logicalPosition(), 0)) return 0;
+    if (readNext != readEnd && !inner->seek(logicalPosition(), 0)) return 0;
     reset(logicalPosition());
     return 1;
 }
@@ -83,7 +101,7 @@ void JBufferedStream::close() {
 }
 
 char JBufferedStream::readByte() {
-    if (mode == reading && cursor < length) return buffer[cursor++];
+    if (readNext != readEnd) return *readNext++;
     char byte = 0;
     read(&byte, 1);
     return byte;
@@ -92,14 +110,14 @@ char JBufferedStream::readByte() {
 int JBufferedStream::read(char* out, int count) {
     if (count <= 0) return 0;
     writeBack();
-    if (mode == idle) mode = reading;
+    if (mode == idle) startReading(0, 0);
     int done = 0;
     while (done < count) {
-        if (cursor == length) {
+        if (readNext == readEnd) {
             if (count - done >= capacity) {
                 // A large request goes straight into the caller's buffer.
                 start += length;
-                length = cursor = 0;
+                startReading(0, 0);
                 int n = inner->read(out + done, count - done);
                 if (n <= 0) break;
                 start += n;
@@ -108,28 +126,26 @@ int JBufferedStream::read(char* out, int count) {
             }
             if (fill() == 0) break;
         }
-        int n = length - cursor < count - done ? length - cursor : count - done;
-        std::memcpy(out + done, buffer + cursor, static_cast<size_t>(n));
-        cursor += n;
+        int n = readEnd - readNext < count - done ? static_cast<int>(readEnd - readNext) : count - done;
+        std::memcpy(out + done, readNext, static_cast<size_t>(n));
+        readNext += n;
         done += n;
     }
     return done;
 }
 
 int JBufferedStream::writeByte(char byte) {
-    if (mode == writing && length < capacity) {
-        buffer[length++] = byte;
-        cursor = length;
+    if (writeNext != writeEnd) {
+        *writeNext++ = byte;
         return 1;
     }
     return write(&byte, 1) == 1 ? 1 : 0;
 }
 
 int JBufferedStream::write(const char* bytes, int count) {
-    if (mode == writing && count > 0 && count <= capacity - length) {  // the usual case
-        std::memcpy(buffer + length, bytes, static_cast<size_t>(count));
-        length += count;
-        cursor = length;
+    if (count > 0 && count <= writeEnd - writeNext) {  // the usual case
+        std::memcpy(writeNext, bytes, static_cast<size_t>(count));
+        writeNext += count;
         return count;
     }
     if (count <= 0 || failed) return 0;
@@ -137,7 +153,7 @@ int JBufferedStream::write(const char* bytes, int count) {
         failed = true;
         return 0;
     }
-    if (mode == writing && length + count > capacity && !writeBack()) return 0;
+    if (mode == writing && pending() + count > capacity && !writeBack()) return 0;
     if (count >= capacity) {
         // Too large to gather: written straight through.
         if (!writeFully(inner, bytes, count)) {
@@ -147,10 +163,9 @@ int JBufferedStream::write(const char* bytes, int count) {
         start += count;
         return count;
     }
-    mode = writing;
-    std::memcpy(buffer + length, bytes, static_cast<size_t>(count));
-    length += count;
-    cursor = length;
+    if (mode != writing) startWriting();
+    std::memcpy(writeNext, bytes, static_cast<size_t>(count));
+    writeNext += count;
     return count;
 }
 
@@ -167,7 +182,7 @@ int JBufferedStream::seek(int32_t offset, int origin) {
     if (target < 0 || target > largestOffset) return 0;
     // Inside the bytes already read: no system call.
     if (mode == reading && target >= start && target <= start + length) {
-        cursor = static_cast<int>(target - start);
+        readNext = buffer + (target - start);
         return 1;
     }
     writeBack();
@@ -186,44 +201,23 @@ int JBufferedStream::flush() {
     return failed ? 0 : 1;
 }
 
-int JBufferedStream::peekBuffer(const char** bytes) {
-    if (mode == reading && cursor < length) {  // the usual case
-        *bytes = buffer + cursor;
-        return length - cursor;
-    }
-    return peekAfterFill(bytes);
-}
-
-int JBufferedStream::peekAfterFill(const char** bytes) {
+int JBufferedStream::peekAfterRefill(const char** bytes) {
     writeBack();
-    if (mode == idle) length = cursor = 0;
+    if (mode == idle) length = 0;
     if (fill() == 0) return 0;
-    *bytes = buffer + cursor;
-    return length - cursor;
+    *bytes = readNext;
+    return static_cast<int>(readEnd - readNext);
 }
 
-void JBufferedStream::skipBuffered(int count) {
-    if (count > length - cursor) count = length - cursor;
-    if (count > 0) cursor += count;
-}
-
-char* JBufferedStream::claim(int count) {
-    if (mode == writing && count <= capacity - length) {  // the usual case
-        char* room = buffer + length;
-        length += count;
-        cursor = length;
-        return room;
-    }
-    return claimAfterWriteBack(count);
-}
-
-char* JBufferedStream::claimAfterWriteBack(int count) {
+char* JBufferedStream::claimAfterFlush(int count) {
     if (count < 0 || count > capacity || failed) return nullptr;
     if (!endReading()) {
         failed = true;
         return nullptr;
     }
     if (!writeBack()) return nullptr;
-    mode = writing;
-    return claim(count);
+    startWriting();
+    char* room = writeNext;
+    writeNext += count;
+    return room;
 }

@@ -44,12 +44,6 @@ public:
     // through; 0 once any write has failed.
     int flush();
 
-    int peekBuffer(const char** bytes) override;
-    void skipBuffered(int count) override;
-    // Room at the end of the pending bytes; null when count does not fit
-    // the buffer at all or a write has failed.
-    char* claim(int count) override;
-
 private:
     enum Mode { idle, reading, writing };
 
@@ -57,20 +51,27 @@ private:
     char* buffer;
     int capacity;
     int32_t start;  // logical offset of buffer[0]
-    int length;     // bytes read into the buffer, or pending to be written
-    int cursor;     // position inside the buffer
+    int length;     // reading: bytes read into the buffer
     Mode mode;
     bool failed;    // a write went wrong since the last open
+    // The position inside the buffer is the window's: readNext while
+    // reading, writeNext (the end of the pending bytes) while writing.
 
+    int cursor() const {
+        return mode == reading ? static_cast<int>(readNext - buffer) : mode == writing ? pending() : 0;
+    }
+    int pending() const { return static_cast<int>(writeNext - buffer); }
+    void startReading(int held, int at);
+    void startWriting();
     void reset(int32_t offset);
     int writeBack();
     int fill();
     int endReading();
-    int32_t logicalPosition() const { return start + cursor; }
-    // The rare halves of peekBuffer and claim, kept out of line so that the
-    // usual halves need no register saves.
-    [[gnu::noinline]] int peekAfterFill(const char** bytes);
-    [[gnu::noinline]] char* claimAfterWriteBack(int count);
+    int32_t logicalPosition() const { return start + cursor(); }
+
+protected:
+    int peekAfterRefill(const char** bytes) override;
+    char* claimAfterFlush(int count) override;
 };
 
 #endif

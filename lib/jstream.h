@@ -30,19 +30,51 @@ public:
     // bytes in bulk: points *bytes at the unread bytes at the current
     // position and returns their count. 0 means none can be offered (the
     // stream has no buffer, or the input has ended); read() tells which.
-    virtual int peekBuffer(const char** bytes) {
-        (void)bytes;
-        return 0;
+    // Not virtual: a buffered stream keeps those bytes in the window below,
+    // so asking costs no call until the window is empty.
+    int peekBuffer(const char** bytes) {
+        if (readNext != readEnd) {
+            *bytes = readNext;
+            return static_cast<int>(readEnd - readNext);
+        }
+        return peekAfterRefill(bytes);
     }
     // Consumes count bytes of those the last peekBuffer offered.
-    virtual void skipBuffered(int count) { seek(count, 1); }
+    void skipBuffered(int count) {
+        if (count > readEnd - readNext) count = static_cast<int>(readEnd - readNext);
+        if (count > 0) readNext += count;
+    }
 
     // Direct access for writers that build their output in place: room for
     // exactly count bytes at the write position, taken as written at once;
     // the caller fills every one of them before its next call on the
     // stream. Null when the stream offers none (no buffer, too little room,
     // or a failed write; write() then tells which).
-    virtual char* claim(int count) {
+    char* claim(int count) {
+        if (count >= 0 && count <= writeEnd - writeNext) {
+            char* room = writeNext;
+            writeNext += count;
+            return room;
+        }
+        return claimAfterFlush(count);
+    }
+
+protected:
+    // What a buffered stream holds, as the inline operations above use it:
+    // the unread input [readNext, readEnd), the room for output [writeNext,
+    // writeEnd). Both empty in a stream without a buffer.
+    const char* readNext = nullptr;
+    const char* readEnd = nullptr;
+    char* writeNext = nullptr;
+    char* writeEnd = nullptr;
+
+    // The window ran empty: refill it and offer its bytes, or 0.
+    virtual int peekAfterRefill(const char** bytes) {
+        (void)bytes;
+        return 0;
+    }
+    // The room ran short: make room for count bytes, or null.
+    virtual char* claimAfterFlush(int count) {
         (void)count;
         return nullptr;
     }

@@ -248,22 +248,14 @@ bool JStreamTokenizer::holdsNoNul(const char* bytes, int n, int held) {
     return std::memchr(bytes, '\0', static_cast<size_t>(n)) == nullptr;
 }
 
-int JStreamTokenizer::readLineView(const char** text, int* length) {
+int JStreamTokenizer::readLineViewApart(const char** text, int* length) {
     const char* bytes;
     int held = stream->peekBuffer(&bytes);
     const char* lf = held > 0 ? static_cast<const char*>(std::memchr(bytes, LF, static_cast<size_t>(held)))
                               : nullptr;
     if (lf != nullptr) {
         int n = static_cast<int>(lf - bytes);
-        if (holdsNoNul(bytes, n, held)) {
-            // The usual case: the whole line is in the buffer and plain text.
-            *text = bytes;
-            *length = (n > 0 && bytes[n - 1] == CR) ? n - 1 : n;
-            lineFeedSeen = true;
-            stream->skipBuffered(n + 1);
-            position += n + 1;
-            return n + 1;
-        }
+        if (holdsNoNul(bytes, n, held)) return takeLine(bytes, n, text, length);
     }
     // Lines across blocks, with NUL bytes, or from an unbuffered stream.
     JString line;

@@ -6,6 +6,7 @@
 #define PAKHOD_JSTREAMTOKENIZER_H
 
 #include <cstdint>
+#include <cstring>
 
 #include "jobject.h"
 #include "jstream.h"
@@ -40,7 +41,19 @@ public:
     // in [0, *length), and the byte after it, (*text)[*length], is a CR, an
     // LF or a NUL, so scanners can stop there without counting. Valid until
     // the next call on the tokenizer or the stream.
-    int readLineView(const char** text, int* length);
+    // Inline: the line loop of a whole source calls it once per line; its
+    // usual case (the line whole in the buffer, known to hold no NUL) takes
+    // no call but the scan for the LF.
+    int readLineView(const char** text, int* length) {
+        const char* bytes;
+        const int held = stream->peekBuffer(&bytes);
+        const char* lf = held > 0 ? static_cast<const char*>(std::memchr(bytes, '\n', static_cast<size_t>(held)))
+                                  : nullptr;
+        if (lf == nullptr) return readLineViewApart(text, length);
+        const int n = static_cast<int>(lf - bytes);
+        if (position < plainFrom || position + n > plainUntil) return readLineViewApart(text, length);
+        return takeLine(bytes, n, text, length);
+    }
     // One field without its delimiter. 1 read, 0 at end (string unchanged).
     int nextField(JString& field);
     int nextInt();
@@ -53,6 +66,18 @@ public:
 
 private:
     int readOne(char* byte);
+    // readLineView's other cases: a line across buffer refills, bytes not
+    // yet known to hold no NUL, an unbuffered stream.
+    [[gnu::noinline]] int readLineViewApart(const char** text, int* length);
+    // The line bytes[0..n) and its LF, whole in the stream's buffer.
+    int takeLine(const char* bytes, int n, const char** text, int* length) {
+        *text = bytes;
+        *length = (n > 0 && bytes[n - 1] == '\r') ? n - 1 : n;
+        lineFeedSeen = true;
+        stream->skipBuffered(n + 1);
+        position += n + 1;
+        return n + 1;
+    }
     int readLineInBlocks(JString& line, const char* bytes, int held);
     bool nextFieldInBuffer(JString& field, const char* bytes, int held);
     void rewind();
