@@ -345,7 +345,7 @@ int readUsualAddress(const char* text, int length, Address* a) {
             }
         } else {  // a number, never first
             int64_t value = 0;
-            if (first || n == 0 || !isDecimalDigit(word[0]) || !readNumberWord(word, n, &value)) return 0;
+            if (first || n == 0 || !isDecimalDigit(word[0]) || !readNumberWordQuickly(word, n, &value)) return 0;
             if (p < end && *p == '*') return 0;
             sum += sign * value;
             if (!within(value, displacementRange) || !within(sum, displacementRange)) return 0;
@@ -384,7 +384,7 @@ bool isMemoryPrefixWord(const char* text, int length) {
 int readImmediate(const char* text, int length, uint8_t* byte) {
     ExpressionCursor c = {text, text + length};
     int64_t value = 0;
-    if (!readNumberWord(text, length, &value) || !within(value, immediateRange)) {  // not a lone number
+    if (!readNumberWordQuickly(text, length, &value) || !within(value, immediateRange)) {  // not a lone number
         if (!readSum(c, immediateRange, &value)) return 0;
         c.skipBlanks();
         if (c.p != c.end) return 0;

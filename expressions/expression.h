@@ -53,6 +53,18 @@ struct ExpressionCursor {
 // a suffix h, b or y, q or o, d or t; a prefix 0x, 0b or 0y, 0o or 0q, 0d
 // or 0t; else decimal. 0 when it is none, or larger than numberLimit.
 int readNumberWord(const char* s, int n, int64_t* value);
+// The same, the usual word (up to nine decimal digits) read inline.
+inline int readNumberWordQuickly(const char* s, int n, int64_t* value) {
+    if (n == 0 || n > 9) return readNumberWord(s, n, value);
+    int64_t v = 0;
+    for (int i = 0; i < n; ++i) {
+        const unsigned d = static_cast<unsigned char>(s[i]) - '0';
+        if (d > 9) return readNumberWord(s, n, value);
+        v = v * 10 + d;
+    }
+    *value = v;
+    return 1;
+}
 // True when s[0..n) is a number word in those spellings, whatever its size.
 bool isNumberSpelling(const char* s, int n);
 
