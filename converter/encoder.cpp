@@ -204,7 +204,15 @@ char* putByteText(char* out, uint8_t byte) { return put(out, byteTexts.of[byte],
         *out++ = ',';
         out = put(out, escapeByte, sizeof escapeByte - 1);
     }
-    out = put(out, def.opcode, static_cast<size_t>(def.opcodeLength));
+    // A short opcode goes as eight bytes at once, its padding overwritten by
+    // what follows (at least the comment mark and the line's mnemonic).
+    constexpr int shortSize = sizeof def.shortOpcode;
+    if (def.opcodeLength <= shortSize && def.opcodeLength + int{sizeof commentStart - 1} + lineLength >= shortSize) {
+        std::memcpy(out, def.shortOpcode, shortSize);
+        out += def.opcodeLength;
+    } else {
+        out = put(out, def.opcode, static_cast<size_t>(def.opcodeLength));
+    }
     for (int i = 0; i < count; ++i) out = putByteText(out, bytes[i]);
     out = put(out, commentStart, sizeof commentStart - 1);
     out = put(out, line, static_cast<size_t>(lineLength));
@@ -302,6 +310,9 @@ Definition definitionOf(const JMMXSet* def) {
     d.tail = def->tail;
     d.opcode = def->opcode.data;
     d.opcodeLength = static_cast<int>(std::strlen(def->opcode.data));
+    std::memset(d.shortOpcode, 0, sizeof d.shortOpcode);
+    if (d.opcodeLength <= static_cast<int>(sizeof d.shortOpcode))
+        std::memcpy(d.shortOpcode, d.opcode, static_cast<size_t>(d.opcodeLength));
     d.opcodeByte = 0;
     for (const char* c = def->opcode.data; std::isxdigit(static_cast<unsigned char>(*c)); ++c)
         d.opcodeByte = static_cast<uint8_t>(d.opcodeByte * 16 + (*c <= '9' ? *c - '0' : (*c | 0x20) - 'a' + 10));

@@ -28,6 +28,7 @@ struct Definition {
     OpcodeTail tail;
     const char* opcode;
     int opcodeLength;
+    char shortOpcode[8];  // the opcode text, zero-padded, when it is this short (the usual three bytes)
     uint8_t opcodeByte;  // the opcode's value, for callers that want bytes, not text
 };
 
