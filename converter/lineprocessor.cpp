@@ -248,9 +248,13 @@ constexpr int learnAfter = 3;
 // The first word ends in ':' and something other than a comment follows;
 // or, where left lines are told, a word stands at the start of the line (as
 // labels do, instructions being indented) and a mnemonic after it.
-inline bool mayBeLabelled(const char* text, const char* first, const char* end, const JLineContext* context) {
-    const char* p = first;
-    while (!endsMnemonic(*p)) ++p;
+// `wordEnd`, when known, is where the first word ends.
+inline bool mayBeLabelled(const char* text, const char* first, const char* wordEnd, const char* end,
+                          const JLineContext* context) {
+    const char* p = wordEnd;
+    if (p == nullptr)
+        for (p = first; !endsMnemonic(*p); ++p) {
+        }
     if (p == first) return false;
     const bool colon = p[-1] == ':';
     if (!colon && (context->left == nullptr || first != text)) return false;
@@ -261,10 +265,11 @@ inline bool mayBeLabelled(const char* text, const char* first, const char* end, 
 
 // A line whose first word is no mnemonic is copied, but for one that may
 // have a label before its mnemonic.
-inline int copyOther(JStream* dst, const char* text, int n, const char* first, const JLineContext* context) {
+inline int copyOther(JStream* dst, const char* text, int n, const char* first, const JLineContext* context,
+                     const char* wordEnd = nullptr) {
     if (context->named.names.state() == JSourceNames::unread && JSourceNames::needsLearning(text, first, n))
         return learnAfter;
-    if (mayBeLabelled(text, first, text + n, context)) return notEncoded;
+    if (mayBeLabelled(text, first, wordEnd, text + n, context)) return notEncoded;
     return copyLine(dst, text, n, context->ends);
 }
 
@@ -281,7 +286,7 @@ int encodeWithIndex(JStream* dst, const char* text, int n, JLineContext* context
     if (length == 0) return copyLine(dst, text, n, context->ends);  // a comment, or only blanks
     const JMnemonicIndex::Entry* entry = length < JMnemonicIndex::keySize ? context->index.findKey(key, length)
                                                                           : context->index.find(first, length);
-    if (entry == nullptr) return copyOther(dst, text, n, first, context);
+    if (entry == nullptr) return copyOther(dst, text, n, first, context, first + length);
     SourceInstruction source = candidateOf(text, n, start + length);
     source.ends = &context->ends;
     if (context->named.names.codeBits() != 32 && (source.first.kind == kindMemory || source.second.kind == kindMemory))
