@@ -128,16 +128,49 @@ bool isOneOf(const char* text, int n, const char* const (&words)[N]) {
 
 // The action of a directive word, or false; *flags: those of what it
 // defines.
+// The directives of firstWords by their first two letters (folded), so a
+// word is compared with the few that share them: the ones in
+// [start[slot], start[slot + 1]) of `order`.
+struct DirectiveIndex {
+    static constexpr int slots = 1 << 10;
+    static constexpr int count = sizeof firstWords / sizeof firstWords[0];
+    uint8_t order[count];
+    uint8_t start[slots + 1];
+
+    static int slotOf(const char* word, int n) {
+        const unsigned a = static_cast<unsigned char>(asciiLowered(word[0]));
+        const unsigned b = n > 1 ? static_cast<unsigned char>(asciiLowered(word[1])) : 0;
+        return static_cast<int>((a * 31 + b) & (slots - 1));
+    }
+
+    DirectiveIndex() : order(), start() {  // a counting sort of the entries by slot
+        static_assert(count < 256, "an entry's place fits a byte");
+        int slotOfEntry[count];
+        for (int i = 0; i < count; ++i) {
+            slotOfEntry[i] = slotOf(firstWords[i].word, static_cast<int>(std::strlen(firstWords[i].word)));
+            ++start[slotOfEntry[i] + 1];
+        }
+        for (int slot = 0; slot < slots; ++slot) start[slot + 1] = static_cast<uint8_t>(start[slot + 1] + start[slot]);
+        uint8_t next[slots];
+        std::memcpy(next, start, sizeof next);
+        for (int i = 0; i < count; ++i) order[next[slotOfEntry[i]]++] = static_cast<uint8_t>(i);
+    }
+};
+
 bool directiveOf(const char* word, int n, Action* action, uint8_t* flags = nullptr) {
     // Every directive is a word of at most 11 bytes that starts with one of these.
     static constexpr char starts[] = "%#.iIeErRfFwWsSbBuU[";
     if (n > 11 || std::memchr(starts, word[0], sizeof starts - 1) == nullptr) return false;
-    for (const DirectiveWord& d : firstWords)
+    static const DirectiveIndex index;
+    const int slot = DirectiveIndex::slotOf(word, n);
+    for (int i = index.start[slot]; i < index.start[slot + 1]; ++i) {
+        const DirectiveWord& d = firstWords[index.order[i]];
         if (sameWordFolded(word, n, d.word)) {
             *action = d.action;
             if (flags != nullptr) *flags = d.flags;
             return true;
         }
+    }
     if (flags != nullptr) *flags = 0;
     for (const DirectiveWord& d : firstWordStarts) {
         int k = static_cast<int>(std::strlen(d.word));
