@@ -145,6 +145,8 @@ TEST(JList, SortIsStableBothWaysAndListsOwnTheirObjects) {
     EXPECT_EQ(ring(&r.head), "HcCbBAa");
     r.head.nth(2)->sort(1, r.head.nth(6));  // only b B A
     EXPECT_EQ(ring(&r.head), "HcCAbBa");
+    EXPECT_EQ(r.head.nth(2)->sort(1, r.head.nth(3)), 1);  // an empty range
+    EXPECT_EQ(ring(&r.head), "HcCAbBa");
     EXPECT_EQ(plain.head.sort(0, nullptr) + plain.head.sort(1, nullptr) + empty.head.sort(1, nullptr), 3);
     EXPECT_EQ(ring(&plain.head) + ring(&empty.head), "HdcabH");  // unordered nodes compare as equal: nothing moves
     const int before = Named::alive;
@@ -196,7 +198,7 @@ TEST(JWinFile, ModesSeeksAndClosedFiles) {
 // stream and on the bare one: the same results and the same bytes.
 TEST(JBufferedStream, BehavesLikeTheBareStream) {
     const std::string digits = "0123456789abcdefghijklmnopqrstuvwxyz";
-    for (int capacity : {1, 3, 8, 64})
+    for (int capacity : {0, 1, 3, 8, 64})  // 0 asks for the least buffer, one byte
         for (uint32_t seed = 1; seed <= 40; ++seed) {
             MemoryStream bare(digits.substr(0, 20)), inner(digits.substr(0, 20));
             JBufferedStream buffered(&inner, capacity);

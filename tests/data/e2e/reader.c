@@ -57,3 +57,9 @@ void g(void) { __asm movq [DST], mm0 }
 #undef ROW
 #define ROW edi
 #define LOAD_AT(ROW) __asm movq mm1, [ROW]
+/* a/b
+#define DST ebx
+*/
+void h(int v) { __asm movq [DST], mm1 __asm movq mm0, qword ptr [v] __asm pshufw mm0, [DST+STEP], 3 }
+static const char *cut = "no closing quote __asm movq mm0, [esi]
+void wide4(void) { __asm { movd mm3, r10d } }
