@@ -6,7 +6,8 @@
 #
 #   bench/run.sh [SIZES_MIB...]      default: 8 32 128
 #
-# Environment: RUNS (timed runs per program and size, default 5),
+# Environment: RUNS (timed turns per size, each running every program once,
+# default 5; RUNS=15 or more for a paired comparison),
 # SMALL_RUNS (runs on the 4 KiB source, default 500), BENCH_DIR (build and
 # scratch directory, default build-bench in the worktree), PAKHOD (the
 # executable to time, default the one built in BENCH_DIR).
@@ -72,13 +73,18 @@ for mib in "${sizes[@]}"; do
   run_pakhod "$src" >/dev/null && echo "  note: pakhod reported a failed run (status 0)"
   run_floor "$src" >/dev/null || echo "  note: floor failed"
   run_as "$twin" || echo "  note: as failed on the twin"
-  declare -A wall=() cpu=()
+  declare -A wall=() cpu=() last=()
+  pairedWall="" pairedCpu=""
   for ((i = 0; i < runs; i++)); do
     for prog in pakhod floor as; do
       read -r w c < <(measure "run_$prog" "$([ $prog = as ] && echo "$twin" || echo "$src")")
       wall[$prog]+="$w "
       cpu[$prog]+="$c "
+      last[$prog]="$w $c"
     done
+    # The runs of one turn side by side: pakhod against the floor.
+    pairedWall+="$(awk -v p="${last[pakhod]}" -v f="${last[floor]}" 'BEGIN { split(p, a); split(f, b); printf "%.4f", a[1] / b[1] }') "
+    pairedCpu+="$(awk -v p="${last[pakhod]}" -v f="${last[floor]}" 'BEGIN { split(p, a); split(f, b); printf "%.4f", (b[2] > 0 ? a[2] / b[2] : 0) }') "
   done
   bytes=$(stat -c %s "$src")
   declare -A mw=() mc=()
@@ -97,10 +103,12 @@ for mib in "${sizes[@]}"; do
     'BEGIN { printf "%-6s wall ratios: pakhod/floor %.2f   pakhod/as %.3f (1/%.1f)\n", s "M", p / f, p / a, a / p }'
   awk -v p="${mc[pakhod]}" -v f="${mc[floor]}" -v a="${mc[as]}" -v s="$mib" \
     'BEGIN { printf "%-6s cpu ratios:  pakhod/floor %.2f   pakhod/as %.3f (1/%.1f)\n", s "M", p / f, p / a, a / p }'
+  printf "%-6s paired:      median of %d turns' ratios pakhod/floor: wall %.2f   cpu %.2f\n" "${mib}M" "$runs" \
+    "$(echo "$pairedWall" | median)" "$(echo "$pairedCpu" | median)"
   if cmp -s <(tr -d '\r' <"$data/out.pakhod" | wc -l) <(wc -l <"$src"); then :; else
     echo "  note: pakhod's output has a different line count than the source"
   fi
-  unset wall cpu mw mc
+  unset wall cpu mw mc last
 done
 
 # Fixed cost of one run: a 4 KiB source, many runs, mean per run.
