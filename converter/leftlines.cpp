@@ -326,10 +326,10 @@ private:
             int k = 1;
             while (i + k < p.length && continuesName(p.at[i + k])) ++k;
             int64_t value = 0;
-            bool digits = true;  // only decimal digits, too many for any operand
-            for (int j = 0; j < k; ++j) digits = digits && isDigit(p.at[i + j]);
+            // A number too large for any operand: read, or written right but past what is read.
             bool read = readConstantExpression(p.at + i, k, &value);
-            if ((read && value > 0xFFFFFFFFll) || (!read && digits)) return *detail = Part{p.at + i, k}, true;
+            if ((read && value > 0xFFFFFFFFll) || (!read && isNumberSpelling(p.at + i, k)))
+                return *detail = Part{p.at + i, k}, true;
             i += k;
         }
         return false;
