@@ -5,7 +5,8 @@
 # Pascal (which targets x86-64 here, so the unit's converted lines are the
 # forms that mean the same in both modes), and the two objects must hold
 # the same instructions (two registers without a scale may stand in the
-# SIB byte in either order: the same address). The source's "encoded: N" line (or ENCODED) says
+# SIB byte in either order: the same address, but for ebp, whose place
+# decides the segment). The source's "encoded: N" line (or ENCODED) says
 # how many MMX statements pakhod must have written as bytes.
 # Usage: compiled_test.sh PAKHOD SOURCE [ENCODED]
 set -euo pipefail
@@ -28,7 +29,7 @@ for side in before after; do
      *) clang -m32 -fasm-blocks -O2 -c "$name" -o out.o; object=out.o ;;
    esac
    objdump -d -M intel --no-show-raw-insn "$object" | sed -nE 's/^ +[0-9a-f]+:\t(.*)$/\1/p' |
-     perl -pe 's/\[(e\w\w)\+(e\w\w)\*1\b/"[" . join("+", sort($1, $2)) . "*1"/e' >insns.txt)
+     perl -pe 's/\[(e\w\w)\+(e\w\w)\*1\b/"[" . join("+", $1 eq "ebp" || $2 eq "ebp" ? ($1, $2) : sort($1, $2)) . "*1"/e' >insns.txt)
 done
 [ -s "$work/before/insns.txt" ] || { echo "nothing compiled"; exit 1; }
 diff "$work/before/insns.txt" "$work/after/insns.txt"
