@@ -125,6 +125,7 @@ public:
         encodeStatement(&reader, spelled.data(), n, &context, &result);
         if (result.outcome == StatementCode::left)
             return leave(result.reason, result.detail, result.detailLength, start, stop);
+        if (result.outcome != StatementCode::encoded) return;
         if (result.code.writesGeneralRegister && !scanner.bytesMayWriteRegisters())
             return leave(LeftReason::registerUnseen, nullptr, 0, start, stop);
         ++context.encodedLines;

@@ -8,7 +8,8 @@
 # counts. Include files: 20,000 of them, a chain 40 deep (past 32 they are
 # not read), a tree that would open a file 2^17 times (past 65,536 no name
 # counts), and one of LINE_MIB MiB read five times (which is held nowhere;
-# past 256 MiB in all, as at 64 MiB, no name counts). Each must complete
+# past 256 MiB in all, as at 64 MiB, no name counts); a C source nested
+# past what pakhod tells of x86-64 code. Each must complete
 # (status 1) with one output line per source line but for dd lines, within
 # the test's time limit, which a quadratic reading would not meet.
 # Usage: hostile_names_test.sh PAKHOD [LIMIT_KIB [LINE_MIB]]; LIMIT_KIB 0: no limit (sanitizers)
@@ -52,4 +53,12 @@ grep -q '^d31.inc:1: warning: include files nested deeper than 32: not read: d32
 grep -qxE $'\tpsrlw mm1, N7\r?' "$work/tree.out" || { echo "tree: a name past the limit was not copied"; exit 1; }
 [ $((5 * mib)) -le 256 ] || grep -q "^big.inc:[0-9]*: warning: include files past pakhod's limit" "$work/big.err" ||
   { echo "big: no warning past 256 MiB of include files"; exit 1; }
+# A C source whose #if nest 5,000 deep: past 4,096 pakhod cannot tell code
+# for x86-64, so the rest is left as it was, with one warning.
+{ for ((i = 0; i < 5000; i++)); do echo '#if 1'; done
+  echo 'void f(void) { __asm paddb mm0, mm1 }'
+  for ((i = 0; i < 5000; i++)); do echo '#endif'; done; } >"$work/nested.c"
+status=$( (cd "$work" && "$pakhod" nested.c nested.out >/dev/null 2>nested.err); echo $?)
+[ "$status" = 1 ] && grep -q 'nested too deep to tell x86-64 code' "$work/nested.err" &&
+  grep -q '__asm paddb mm0, mm1' "$work/nested.out" || { echo "nested: not left with its warning"; exit 1; }
 echo "hostile sources converted"

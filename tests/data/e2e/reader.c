@@ -63,3 +63,5 @@ void g(void) { __asm movq [DST], mm0 }
 void h(int v) { __asm movq [DST], mm1 __asm movq mm0, qword ptr [v] __asm pshufw mm0, [DST+STEP], 3 }
 static const char *cut = "no closing quote __asm movq mm0, [esi]
 void wide4(void) { __asm { movd mm3, r10d } }
+#define DST2 edi // the destination
+void q(int x) { __asm movq [DST2], mm0 __asm psrlw mm0, 1+x }
