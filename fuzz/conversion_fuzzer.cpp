@@ -132,7 +132,7 @@ void checkConversion(const std::string& input, JMMXSet* table, bool strictBytes)
             if (past == std::string::npos) continue;
             const bool hasNul = in.find('\0') != std::string::npos;  // its text ends at the NUL
             if (line == in || hasNul) next.insert(past);
-            if (line == in || !(hasNul ? line.compare(0, 5, "\tdb\t\t") == 0 : isDbLine(line, in, names, strictBytes)))
+            if (line == in || !(hasNul ? line.find("\tdb\t\t") != std::string::npos : isDbLine(line, in, names, strictBytes)))
                 continue;
             next.insert(past);
             if ((past = lineAt(output, past, &line)) == std::string::npos || !std::regex_match(line, dd)) continue;
