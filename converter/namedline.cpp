@@ -5,30 +5,6 @@
 
 namespace {
 
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
-
-// Calls visit(name, length) for each name in text[0..n): words that are no
-// number, register or keyword. Stops when visit returns true, and returns
-// whether it did.
-template <typename Visit>
-bool anyName(const char* text, int n, Visit visit) {
-    for (int i = 0; i < n;) {
-        if (isDigit(text[i])) {  // a number, letters and all (0ffh)
-            while (++i < n && continuesName(text[i])) {
-            }
-            continue;
-        }
-        int k = nameLength(text + i, n - i);
-        if (k == 0) {
-            ++i;
-            continue;
-        }
-        if (!isAnyRegister(text + i, k) && !isOperandKeyword(text + i, k) && visit(text + i, k)) return true;
-        i += k;
-    }
-    return false;
-}
-
 bool holdsName(const char* text, int n) {
     return anyName(text, n, [](const char*, int) { return true; });
 }

@@ -7,26 +7,15 @@ namespace {
 // The first name in text[0..n) that stands for nothing pakhod can put in
 // place (a label, a variable, a macro's parameter); 0 when there is none.
 int unknownName(const char* text, int n, const JNameLookup& names, const char** name) {
-    for (int i = 0; i < n;) {
-        if (text[i] >= '0' && text[i] <= '9') {  // a number, letters and all
-            while (++i < n && continuesName(text[i])) {
-            }
-            continue;
-        }
-        const int k = nameLength(text + i, n - i);
-        if (k == 0) {
-            ++i;
-            continue;
-        }
-        const bool word = isAnyRegister(text + i, k) || isOperandKeyword(text + i, k);
-        const NameKind kind = word ? NameKind::value : names.meaning(text + i, k).kind;
-        if (kind != NameKind::value && kind != NameKind::text) {
-            *name = text + i;
-            return k;
-        }
-        i += k;
-    }
-    return 0;
+    int found = 0;
+    anyName(text, n, [&](const char* word, int k) {
+        const NameKind kind = names.meaning(word, k).kind;
+        if (kind == NameKind::value || kind == NameKind::text) return false;
+        *name = word;
+        found = k;
+        return true;
+    });
+    return found;
 }
 
 }  // namespace

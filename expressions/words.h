@@ -31,4 +31,26 @@ inline bool sameWordFolded(const char* text, int n, const char* word) {
     return i == n && word[i] == '\0';
 }
 
+// Calls visit(name, length) for each name in text[0..n): words that are no
+// number, register or keyword. Stops when visit returns true, and returns
+// whether it did.
+template <typename Visit>
+bool anyName(const char* text, int n, Visit visit) {
+    for (int i = 0; i < n;) {
+        if (text[i] >= '0' && text[i] <= '9') {  // a number, letters and all (0ffh)
+            while (++i < n && continuesName(text[i])) {
+            }
+            continue;
+        }
+        const int k = nameLength(text + i, n - i);
+        if (k == 0) {
+            ++i;
+            continue;
+        }
+        if (!isAnyRegister(text + i, k) && !isOperandKeyword(text + i, k) && visit(text + i, k)) return true;
+        i += k;
+    }
+    return false;
+}
+
 #endif
