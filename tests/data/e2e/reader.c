@@ -26,7 +26,7 @@ void blocks(int x) {
   __asm movq mm0, [esi] \
   __asm paddb mm0, \
     mm1
-#ifdef _WIN64
+#ifdef _WIN64 // a 64-bit build
 void wide(void) { __asm movq mm0, [esi] }
 #elif defined(_M_IX86)
 void narrow(void) { __asm movq mm0, [esi] }
