@@ -229,4 +229,7 @@ TEST(JBufferedStream, BehavesLikeTheBareStream) {
     EXPECT_EQ(buffered.write("abcdef", 6) + buffered.flush() + buffered.flush(), 0);
     full.writeBudget = 2;
     EXPECT_EQ(buffered.open("any", 2) + buffered.write("ab", 2) + buffered.flush(), 4);
+    // Bytes that would overflow a buffer its stream refuses are not taken.
+    full.writeBudget = 0;
+    EXPECT_EQ(buffered.open("any", 2) + buffered.write("ab", 2) + buffered.write("abc", 3) + buffered.flush(), 3);
 }
