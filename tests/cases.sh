@@ -222,6 +222,7 @@ scenario() {
       PAKHOD_WARNINGS=*) env+=("$entry") ;;
       PATH=) env+=(-u PATH) ;;
       PATH=*) entry=${entry#PATH=}; env+=("$pathVariable=$ws/${entry//:/$listSeparator$ws/}") ;;
+      "''") args+=("") ;;
       *) args+=("$entry") ;;
     esac
   done < <(words "$command")
