@@ -203,7 +203,7 @@ each() {
 same() { cmp -s <(printf '%b' "${1//\$WS/$ws}" | sed "s/%/$i/g") <(console <"$2" | sed -E '/^==[0-9]+==/d; s/qzvt-?[0-9]+\.asm/qzvtN.asm/g'); }
 
 scenario() {
-  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 errors=$7 entry tmpdir=tmp args=() env=() tracer=() nobody=0 times=1 i pids=() errwrites=
+  local row=$1 command=$2 before=$3 status=$4 console=$5 after=$6 errors=$7 entry tmpdir=tmp args=() env=() tracer=() nobody=0 times=1 i pids=() errwrites= closein=0
   ws=$root/$row expect=([tmp]=/ [bin]=/) counts=() modes=()
   [[ $command =~ TIMES=([0-9]+) ]] && times=${BASH_REMATCH[1]}
   mkdir -p "$ws/tmp" "$ws/bin"
@@ -213,6 +213,7 @@ scenario() {
     case $entry in
       USER=nobody) nobody=1 ;;
       TIMES=*) ;;
+      STDIN=closed) closein=1 ;;
       ERRWRITES=*) errwrites=${entry#ERRWRITES=} tracer=("$(command -v strace)" -f -qq -o "$ws.writes" -e trace=write --)
         env+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0") ;;
       STRACE=*) tracer=("$(command -v strace)" -f -qq -o /dev/null -e "${entry#STRACE=}" --)
@@ -239,7 +240,7 @@ scenario() {
   fi
   for entry in "${modes[@]}"; do chmod "${entry%% *}" "$ws/${entry#* }"; done
   for ((i = 0; i < times; i++)); do
-    (cd "$ws" && launch "$root/console$row.$i" env "${env[@]}" "${run[@]}" "${args[@]//%/$i}") &
+    (cd "$ws" && { ((closein == 0)) || exec <&-; } && launch "$root/console$row.$i" env "${env[@]}" "${run[@]}" "${args[@]//%/$i}") &
     pids+=($!)
   done
   console=${console//\$BANNER/$(<"$data/e2e/banner.txt")$'\n\n'} console=${console//\$HELP/$(<"$data/e2e/help.txt")$'\n'}
