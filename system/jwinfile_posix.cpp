@@ -59,8 +59,11 @@ int JWinFile::open(const char* name, int mode) {
     }
     struct stat st;
     int why = ::fstat(fd, &st) != 0 ? errno : refusal(fd, mode, st);
-    // The lock is held before anything is truncated.
-    if (why == 0 && mode == modeCreate && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0)
+    // The lock is held before anything is truncated. A file found empty
+    // once locked is left as it is: on ext4 a truncation to 0 marks the file
+    // as replaced, and its close then waits for every block to be allocated.
+    if (why == 0 && mode == modeCreate && S_ISREG(st.st_mode) &&
+        (::fstat(fd, &st) != 0 || (st.st_size != 0 && ::ftruncate(fd, 0) != 0)))
         why = errno;
     if (why == 0) {
         int flags = ::fcntl(fd, F_GETFL);
