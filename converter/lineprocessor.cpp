@@ -1,6 +1,7 @@
 #include "lineprocessor.h"
 
 #include <climits>
+#include <cstdint>
 #include <cstring>
 #include <initializer_list>
 
@@ -52,11 +53,65 @@ constexpr KeyBytes keyBytes;
 
 char keyByteOf(char c) { return keyBytes.of[static_cast<unsigned char>(c)]; }
 
+// Eight bytes of a line as one 64-bit word, so that a word's bytes are
+// measured and lower-cased together.
+namespace wordBytes {
+constexpr uint64_t ones = 0x0101010101010101u;
+constexpr uint64_t highs = 0x8080808080808080u;
+
+uint64_t load(const char* p) {
+    uint64_t x;
+    std::memcpy(&x, p, sizeof x);
+    return x;
+}
+// The high bit of the bytes of x below c (at most 0x80); exact for the
+// first such byte, which is all the scan asks.
+uint64_t bytesBelow(uint64_t x, unsigned char c) { return (x - ones * c) & ~x & highs; }
+// x with its bytes 'A'..'Z' lower-cased.
+uint64_t lowered(uint64_t x) {
+    const uint64_t low7 = x & ~highs;
+    const uint64_t fromA = low7 + ones * (0x80 - 'A');
+    const uint64_t pastZ = low7 + ones * (0x80 - 'Z' - 1);
+    return x | (((fromA ^ pastZ) & ~x & highs) >> 2);
+}
+// The place of the first byte whose high bit is set in mask (not 0).
+int firstByte(uint64_t mask) { return __builtin_ctzll(mask) / 8; }
+// x's bytes before place k (0..7), the others 0.
+uint64_t bytesBefore(uint64_t x, int k) { return x & ((uint64_t{1} << (8 * k)) - 1); }
+}  // namespace wordBytes
+
+// Every byte that stops the mnemonic scan lies below this one. A word of
+// letters ends at its first byte below it.
+constexpr unsigned char pastStops = ';' + 1;
+
 // wordLength that also makes the word into an index key as it scans, so
 // the word is read once: lower-cased, zero-padded. A word too long for a
-// key is measured by wordLength; then the key holds nothing of use.
+// key is measured by wordLength; then the key holds nothing of use. The
+// usual word (letters, then a blank, in a line with 16 bytes from the
+// word on) is read as two 64-bit words; others byte by byte.
 [[gnu::always_inline]] inline int wordLength(const char* first, const char* end, JMnemonicIndex::Key* key) {
     constexpr int keySize = JMnemonicIndex::keySize;
+    if (end - first >= 16) {
+        using namespace wordBytes;
+        const uint64_t head = load(first);
+        uint64_t below = bytesBelow(head, pastStops);
+        uint64_t words[2] = {lowered(head), 0};
+        int length;
+        if (below != 0) {
+            length = firstByte(below);
+            words[0] = bytesBefore(words[0], length);
+        } else {
+            const uint64_t tail = load(first + 8);
+            below = bytesBelow(tail, pastStops);
+            length = below != 0 ? 8 + firstByte(below) : keySize;
+            if (below != 0) words[1] = bytesBefore(lowered(tail), length - 8);
+        }
+        const char stop = first[length];
+        if (length < keySize && endsMnemonic(stop) && (stop != '\r' || first + length == end)) {
+            std::memcpy(key->bytes, words, sizeof words);
+            return stop == ';' ? 0 : length;
+        }
+    }
     *key = JMnemonicIndex::Key{};
     int i = 0;
     for (;;) {
