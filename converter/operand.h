@@ -64,6 +64,8 @@ inline Operand classifyOperand(const char* text, int length) {
     if (length == 0) return Operand{kindNone, 0};
     if (text[0] == '[') return Operand{kindMemory, 0};
     if (length == 3) {  // every register name has three letters
+        if ((text[0] | 0x20) == 'm' && (text[1] | 0x20) == 'm' && text[2] >= '0' && text[2] <= '7')
+            return Operand{kindMmxRegister, static_cast<uint8_t>(text[2] - '0')};  // the usual operand, at once
         const RegisterName* r = registerNamed(text);
         return r != nullptr ? Operand{r->kind, r->number} : Operand{kindImmediate, 0};
     }
