@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 
+#include "jlinecopy.h"
 #include "modrm.h"
 #include "operand.h"
 
@@ -215,7 +216,8 @@ char* putByteText(char* out, uint8_t byte) { return put(out, byteTexts.of[byte],
     }
     for (int i = 0; i < count; ++i) out = putByteText(out, bytes[i]);
     out = put(out, commentStart, sizeof commentStart - 1);
-    out = put(out, line, static_cast<size_t>(lineLength));
+    copyLineBytes(out, line, static_cast<size_t>(lineLength));
+    out += lineLength;
     if (source.ends->lastLength == 2 && source.ends->last[0] == '\r') {  // CR LF, as most lines end
         *out++ = '\r';
         *out++ = '\n';

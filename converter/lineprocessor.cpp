@@ -7,6 +7,7 @@
 
 #include "encoder.h"
 #include "jasciicase.h"
+#include "jlinecopy.h"
 #include "operand.h"
 #include "words.h"
 
@@ -275,7 +276,7 @@ inline int copyLine(JStream* dst, const char* text, int n, const LineEnds& ends)
     const int total = n + ends.lastLength;
     char* out = n <= INT_MAX - 2 ? dst->claim(total) : nullptr;
     if (out == nullptr) return copyLineByWrites(dst, text, n, ends);
-    std::memcpy(out, text, static_cast<size_t>(n));
+    copyLineBytes(out, text, static_cast<size_t>(n));
     if (ends.lastLength == 2 && ends.last[0] == '\r') {  // CR LF, as most lines end
         out[n] = '\r';
         out[n + 1] = '\n';
