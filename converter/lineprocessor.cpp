@@ -88,26 +88,28 @@ constexpr unsigned char pastStops = ';' + 1;
 // wordLength that also makes the word into an index key as it scans, so
 // the word is read once: lower-cased, zero-padded. A word too long for a
 // key is measured by wordLength; then the key holds nothing of use. The
-// usual word (letters, then a blank, in a line with 16 bytes from the
-// word on) is read as two 64-bit words; others byte by byte.
+// usual word (letters, then a blank) is read as one or two 64-bit words
+// where the line holds them; others byte by byte.
 [[gnu::always_inline]] inline int wordLength(const char* first, const char* end, JMnemonicIndex::Key* key) {
     constexpr int keySize = JMnemonicIndex::keySize;
-    if (end - first >= 16) {
+    if (end - first >= 8) {  // first[0..7] lie in the line or are its end
         using namespace wordBytes;
         const uint64_t head = load(first);
         uint64_t below = bytesBelow(head, pastStops);
         uint64_t words[2] = {lowered(head), 0};
-        int length;
+        int length = keySize;  // no end found: the byte loop decides
         if (below != 0) {
             length = firstByte(below);
             words[0] = bytesBefore(words[0], length);
-        } else {
+        } else if (end - first >= 16) {
             const uint64_t tail = load(first + 8);
             below = bytesBelow(tail, pastStops);
-            length = below != 0 ? 8 + firstByte(below) : keySize;
-            if (below != 0) words[1] = bytesBefore(lowered(tail), length - 8);
+            if (below != 0) {
+                length = 8 + firstByte(below);
+                words[1] = bytesBefore(lowered(tail), length - 8);
+            }
         }
-        const char stop = first[length];
+        const char stop = first[length < keySize ? length : 0];
         if (length < keySize && endsMnemonic(stop) && (stop != '\r' || first + length == end)) {
             std::memcpy(key->bytes, words, sizeof words);
             return stop == ';' ? 0 : length;
