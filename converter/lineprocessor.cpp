@@ -56,7 +56,7 @@ char keyByteOf(char c) { return keyBytes.of[static_cast<unsigned char>(c)]; }
 
 // Eight bytes of a line as one 64-bit word, so that a word's bytes are
 // measured and lower-cased together.
-namespace wordBytes {
+namespace lineWords {
 constexpr uint64_t ones = 0x0101010101010101u;
 constexpr uint64_t highs = 0x8080808080808080u;
 
@@ -79,7 +79,7 @@ uint64_t lowered(uint64_t x) {
 int firstByte(uint64_t mask) { return __builtin_ctzll(mask) / 8; }
 // x's bytes before place k (0..7), the others 0.
 uint64_t bytesBefore(uint64_t x, int k) { return x & ((uint64_t{1} << (8 * k)) - 1); }
-}  // namespace wordBytes
+}  // namespace lineWords
 
 // Every byte that stops the mnemonic scan lies below this one. A word of
 // letters ends at its first byte below it.
@@ -93,11 +93,11 @@ constexpr unsigned char pastStops = ';' + 1;
 [[gnu::always_inline]] inline int wordLength(const char* first, const char* end, JMnemonicIndex::Key* key) {
     constexpr int keySize = JMnemonicIndex::keySize;
     if (end - first >= 8) {  // first[0..7] lie in the line or are its end
-        using namespace wordBytes;
+        using namespace lineWords;
         const uint64_t head = load(first);
         uint64_t below = bytesBelow(head, pastStops);
         uint64_t words[2] = {lowered(head), 0};
-        int length = keySize;  // no end found: the byte loop decides
+        int length = -1;  // no end among the bytes read: the byte loop decides
         if (below != 0) {
             length = firstByte(below);
             words[0] = bytesBefore(words[0], length);
@@ -109,8 +109,10 @@ constexpr unsigned char pastStops = ';' + 1;
                 words[1] = bytesBefore(lowered(tail), length - 8);
             }
         }
-        const char stop = first[length < keySize ? length : 0];
-        if (length < keySize && endsMnemonic(stop) && (stop != '\r' || first + length == end)) {
+        // A byte below the stops that is none (a digit, ':') or a CR inside
+        // the line leaves the word to the byte loop.
+        const char stop = length >= 0 ? first[length] : '\0';
+        if (length >= 0 && endsMnemonic(stop) && (stop != '\r' || first + length == end)) {
             std::memcpy(key->bytes, words, sizeof words);
             return stop == ';' ? 0 : length;
         }
