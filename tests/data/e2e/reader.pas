@@ -10,7 +10,7 @@ implementation
 procedure Plain; assembler;
 asm
         movq    mm0, [eax+ecx*8-8]    // memory, scaled index
-        movd    [edx], mm1
+        movd    [edx], mm1 //
         movq    mm1, es:[edi+$10]
         psrlw   mm0, $08; psllq mm1, 4
         { end; in a comment } paddb mm0, mm1
