@@ -232,4 +232,7 @@ TEST(JBufferedStream, BehavesLikeTheBareStream) {
     // Bytes that would overflow a buffer its stream refuses are not taken.
     full.writeBudget = 0;
     EXPECT_EQ(buffered.open("any", 2) + buffered.write("ab", 2) + buffered.write("abc", 3) + buffered.flush(), 3);
+    // The end of a stream whose size cannot be had is no place to seek to.
+    full.unsized = true;
+    EXPECT_EQ(buffered.seek(0, 2), 0);
 }

@@ -18,6 +18,7 @@ public:
     std::string content;
     long at = 0;
     long readBudget = -1, writeBudget = -1;
+    bool unsized = false;  // a pipe's: its size cannot be had
 
     int open(const char*, int mode) override {
         if (mode == 2) content.clear();
@@ -50,7 +51,7 @@ public:
         if (target >= 0) at = target;
         return target >= 0;
     }
-    uint32_t size() override { return uint32_t(content.size()); }
+    uint32_t size() override { return unsized ? 0xFFFFFFFFu : uint32_t(content.size()); }
 
 private:
     // The part of n bytes the budget allows, taken from it.
