@@ -32,7 +32,7 @@ TEST(JString, IntegerTextConcatFormsAndCase) {
     EXPECT_STREQ(JString().assign(LONG_MIN).data, "-9223372036854775808");
     const JString l("ab"), r("cd");
     EXPECT_EQ(std::string((l + r).data) + (l + "x").data + ("x" + r).data + (l + 'z').data + ('z' + r).data +
-                  (l + '\0').data + JString('\0').data + JString(40).data + l.data + r.data,
+                  (l + '\0').data + JString('\0').data + JString(40).data + JString(0).data + l.data + r.data,
               "abcdabxxcdabzzcdababcd");
     std::string all;  // every byte but zero: only ASCII letters change case
     for (int i = 1; i < 256; ++i) all += static_cast<char>(i);
