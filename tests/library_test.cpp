@@ -189,8 +189,12 @@ TEST(JWinFile, ModesSeeksAndClosedFiles) {
     for (const auto& s : seeks) EXPECT_EQ(file.seek(s[0], s[1]) * 1000 + file.readByte(), s[2] * 1000 + s[3]) << s[0] << "/" << s[1];
     ASSERT_EQ(file.open(f.c_str(), 3) + file.writeByte('Q') + file.seek(0, 0), 3);
     file.close();
+    JWinFile other;  // takes the descriptor the closed file let go, which that file must not touch again
+    ASSERT_EQ(other.open(f.c_str(), 1), 1);
     file.close();
     EXPECT_EQ(file.read(&c, 1) + file.writeByte('x') + file.seek(0, 0) + file.size(), 0xFFFFFFFFu);
+    EXPECT_EQ(other.read(&c, 1), 1);
+    other.close();
     std::remove(f.c_str());
 }
 
