@@ -2,7 +2,7 @@
 // layer's (system/jwinfile_posix.cpp, system/jwinfile_windows.cpp).
 #include "jwinfile.h"
 
-JWinFile::JWinFile() : handle(closedHandle), lastError(0) {}
+JWinFile::JWinFile() : handle(closedHandle), lastError(0), writtenOver(false), writeOffset(0), writtenEnd(0) {}
 
 JWinFile::~JWinFile() { close(); }
 

@@ -11,6 +11,11 @@
 // Offsets are 32-bit. A regular file of 2 GiB or more is refused at open
 // (except by mode 2, which empties it), so it can never be misread.
 //
+// Mode 2 may write a regular file over instead of emptying it at open: what
+// the file held past the bytes written is then cut off at close, and size()
+// and seeks from the end count only the bytes written. Closed, the file
+// holds exactly what was written, as an emptied one would.
+//
 // The class is the same everywhere; the platform layer implements it for
 // each system (system/jwinfile_posix.cpp, system/jwinfile_windows.cpp).
 #ifndef PAKHOD_JWINFILE_H
@@ -52,9 +57,21 @@ public:
     int seek(int32_t offset, int origin) override;
     uint32_t size() override;
 
+    // Cuts off what a file written over held past the bytes written (see
+    // above): 1 when done, or when there is nothing to cut; 0 with the
+    // reason in lastError.
+    int cutToWritten();
+
     int isOpen() const { return handle != closedHandle; }
     // 1 when the last open failed only because another holder has the file.
     int lastOpenWasLocked() const { return lastError == heldElsewhere ? 1 : 0; }
+
+private:
+    // A file written over: its offset and the end of the bytes written, to
+    // be cut there.
+    bool writtenOver;
+    int64_t writeOffset;
+    int64_t writtenEnd;
 };
 
 #endif

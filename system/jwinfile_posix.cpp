@@ -1,6 +1,9 @@
 // JWinFile on POSIX systems: exclusive use through flock on the open file
-// description, taken before a mode-2 open truncates; shared readers take
-// the shared lock.
+// description, taken before a mode-2 open writes anything; shared readers
+// take the shared lock. Mode 2 writes a regular file over and cuts it at
+// close: emptying a file and growing it again costs the system (allocating
+// every page and block anew, and on ext4 a flush at close) several times
+// what rewriting its pages does.
 #include "jwinfile.h"
 
 #include <cerrno>
@@ -8,6 +11,8 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "system.h"
 
 namespace {
 
@@ -59,12 +64,6 @@ int JWinFile::open(const char* name, int mode) {
     }
     struct stat st;
     int why = ::fstat(fd, &st) != 0 ? errno : refusal(fd, mode, st);
-    // The lock is held before anything is truncated. A file found empty
-    // once locked is left as it is: on ext4 a truncation to 0 marks the file
-    // as replaced, and its close then waits for every block to be allocated.
-    if (why == 0 && mode == modeCreate && S_ISREG(st.st_mode) &&
-        (::fstat(fd, &st) != 0 || (st.st_size != 0 && ::ftruncate(fd, 0) != 0)))
-        why = errno;
     if (why == 0) {
         int flags = ::fcntl(fd, F_GETFL);
         if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) why = errno;
@@ -76,11 +75,28 @@ int JWinFile::open(const char* name, int mode) {
     }
     handle = fd;
     lastError = 0;
+    writtenOver = mode == modeCreate && S_ISREG(st.st_mode);
+    writeOffset = writtenEnd = 0;
+    // A run stopped by a signal leaves what was written, as an emptied
+    // file would hold it, not the old bytes after it.
+    if (writtenOver) sys::cutIfInterrupted(fd, true);
     return 1;
+}
+
+int JWinFile::cutToWritten() {
+    if (handle == closedHandle || !writtenOver) return 1;
+    struct stat st;
+    const int fd = descriptorOf(handle);
+    if (::fstat(fd, &st) == 0 && (st.st_size <= writtenEnd || ::ftruncate(fd, writtenEnd) == 0)) return 1;
+    lastError = errno;
+    return 0;
 }
 
 void JWinFile::close() {
     if (handle == closedHandle) return;
+    cutToWritten();
+    if (writtenOver) sys::cutIfInterrupted(handle, false);
+    writtenOver = false;
     ::close(descriptorOf(handle));
     handle = closedHandle;
 }
@@ -92,18 +108,30 @@ int JWinFile::read(char* buffer, int count) {
 
 int JWinFile::write(const char* buffer, int count) {
     if (handle == closedHandle || count <= 0) return 0;
-    return transferred(::write(descriptorOf(handle), buffer, static_cast<size_t>(count)), lastError);
+    const int n = transferred(::write(descriptorOf(handle), buffer, static_cast<size_t>(count)), lastError);
+    writeOffset += n;
+    if (writeOffset > writtenEnd) writtenEnd = writeOffset;
+    return n;
 }
 
 int JWinFile::seek(int32_t offset, int origin) {
     if (handle == closedHandle) return 0;
     int whence = origin == 0 ? SEEK_SET : origin == 2 ? SEEK_END : SEEK_CUR;
-    return ::lseek(descriptorOf(handle), offset, whence) < 0 ? 0 : 1;
+    off_t to = offset;
+    if (writtenOver && whence == SEEK_END) {  // the end of the bytes written
+        to += writtenEnd;
+        whence = SEEK_SET;
+    }
+    const off_t at = ::lseek(descriptorOf(handle), to, whence);
+    if (at < 0) return 0;
+    writeOffset = at;
+    return 1;
 }
 
 uint32_t JWinFile::size() {
     struct stat st;
     if (handle == closedHandle || ::fstat(descriptorOf(handle), &st) != 0) return 0xFFFFFFFFu;
-    if (st.st_size < 0 || st.st_size >= 0xFFFFFFFF) return 0xFFFFFFFFu;
-    return static_cast<uint32_t>(st.st_size);
+    const int64_t bytes = writtenOver ? writtenEnd : static_cast<int64_t>(st.st_size);
+    if (bytes < 0 || bytes >= 0xFFFFFFFF) return 0xFFFFFFFFu;
+    return static_cast<uint32_t>(bytes);
 }

@@ -103,8 +103,16 @@ int prepareReplacement(int fd, const char* content, const char* target, const st
 constexpr int interruptSlots = 2;
 char interruptNames[interruptSlots][PATH_MAX];
 volatile sig_atomic_t interruptArmed[interruptSlots];
+// The descriptor of the file being written over, or -1.
+volatile sig_atomic_t interruptCut = -1;
 
 void removeAndStop(int signal) {
+    const int cut = interruptCut;
+    if (cut >= 0) {
+        const off_t at = ::lseek(cut, 0, SEEK_CUR);
+        if (at >= 0 && ::ftruncate(cut, at) != 0) {
+        }
+    }
     for (int slot = 0; slot < interruptSlots; ++slot)
         if (interruptArmed[slot]) ::unlink(interruptNames[slot]);
     ::signal(signal, SIG_DFL);
@@ -220,6 +228,15 @@ void sys::removeIfInterrupted(const char* name) {
         }
 }
 
+void sys::cutIfInterrupted(intptr_t handle, bool armed) {
+    if (armed) {
+        catchStopSignals();
+        interruptCut = static_cast<int>(handle);
+    } else if (interruptCut == static_cast<int>(handle)) {
+        interruptCut = -1;
+    }
+}
+
 void keepFile(const char* name) { forgetIfInterrupted(name); }
 
 int removeFile(const char* name) {
@@ -235,7 +252,15 @@ int namesHeldFile(const char* name, const JWinFile& held) {
 
 int closeFile(JWinFile& file) {
     if (!file.isOpen()) return 1;
+    // What a file written over held past the bytes written goes first.
+    if (!file.cutToWritten()) {
+        const int why = file.lastError;
+        file.close();
+        file.lastError = why;
+        return 0;
+    }
     int fd = static_cast<int>(file.handle);
+    sys::cutIfInterrupted(file.handle, false);
     file.handle = JWinFile::closedHandle;
     if (::close(fd) == 0) return 1;
     file.lastError = errno;

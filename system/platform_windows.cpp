@@ -129,6 +129,8 @@ void sleepMilliseconds(int milliseconds) { Sleep(static_cast<DWORD>(milliseconds
 // holds its files open without sharing, so they could not be removed there.
 void sys::removeIfInterrupted(const char*) {}
 
+void sys::cutIfInterrupted(intptr_t, bool) {}
+
 void keepFile(const char*) {}
 
 int removeFile(const char* name) { return DeleteFileA(name) ? 1 : 0; }

@@ -4,6 +4,8 @@
 #ifndef PAKHOD_SYSTEM_H
 #define PAKHOD_SYSTEM_H
 
+#include <cstdint>
+
 #include "jstring.h"
 
 namespace sys {
@@ -32,6 +34,13 @@ void systemErrorText(int code, JString& text);
 // (keepFile), a run stopped by a signal (Ctrl-C, a closed terminal, kill)
 // removes it first. Two such files at most. On Windows nothing is done.
 void removeIfInterrupted(const char* name);
+
+// While `armed` (from a call with true until one with false for the same
+// handle), a run stopped by a signal first cuts the file open as `handle`
+// at its offset: a file being written over (see JWinFile) then holds what
+// was written, not the old bytes after it. One such file at most. On
+// Windows nothing is done.
+void cutIfInterrupted(intptr_t handle, bool armed);
 
 }  // namespace sys
 

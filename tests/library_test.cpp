@@ -195,6 +195,13 @@ TEST(JWinFile, ModesSeeksAndClosedFiles) {
     EXPECT_EQ(file.read(&c, 1) + file.writeByte('x') + file.seek(0, 0) + file.size(), 0xFFFFFFFFu);
     EXPECT_EQ(other.read(&c, 1), 1);
     other.close();
+    // Mode 2 over a longer file: a seek back keeps the bytes written after
+    // it, and the end (for seeks and the size) is that of the bytes written.
+    ASSERT_EQ(file.open(f.c_str(), 2) + file.write("abcdef", 6) + file.seek(-4, 2) + file.write("X", 1), 9);
+    EXPECT_EQ(file.size(), 6u);
+    file.close();
+    std::ifstream over(f, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(over), std::istreambuf_iterator<char>()), "abXdef");
     std::remove(f.c_str());
 }
 
