@@ -194,6 +194,7 @@ private:
     bool commentSeen;
 
     static bool isSeparator(char c) { return operandByteOf(c) == OperandByte::separator; }
+    static bool isPlain(char c) { return operandByteOf(c) == OperandByte::plain; }
 
     // One operand from position i; returns where the scan stopped.
     [[gnu::always_inline]] int scan(int from, Span& op) {
@@ -201,6 +202,14 @@ private:
         while (isSeparator(*p)) ++p;
         const char* start = p;
         const char* end = text + n;
+        // The usual operand, a register (or a short number), ends at a ','
+        // or the line's end: three plain bytes, then one of those, read at
+        // once. (Each byte read is in the line or its end: the one before
+        // it is plain.)
+        if (isPlain(p[0]) && isPlain(p[1]) && isPlain(p[2]) && (p[3] == ',' || p + 3 == end)) {
+            op = Span{static_cast<int>(start - text), static_cast<int>(start - text) + 3};
+            return op.stop;
+        }
         bool inBrackets = false;
         for (;; ++p) {
             OperandByte kind = operandByteOf(*p);
