@@ -12,7 +12,8 @@ class JStream : public JObject {
 public:
     ~JStream() override;
 
-    // mode 1: read; mode 2: write, created or truncated; mode 4: read,
+    // mode 1: read; mode 2: write, created or its content replaced (once
+    // closed it holds only what was written); mode 4: read,
     // sharing the file with other mode-4 readers (JWinFile); other: write in
     // place.
     virtual int open(const char* name, int mode) = 0;

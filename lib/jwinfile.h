@@ -9,7 +9,8 @@
 // regular file.
 //
 // Offsets are 32-bit. A regular file of 2 GiB or more is refused at open
-// (except by mode 2, which empties it), so it can never be misread.
+// (except by mode 2, which replaces what it holds), so it can never be
+// misread.
 //
 // Mode 2 may write a regular file over instead of emptying it at open: what
 // the file held past the bytes written is then cut off at close, and size()
