@@ -216,6 +216,8 @@ scenario() {
       STDIN=closed) closein=1 ;;
       ERRWRITES=*) errwrites=${entry#ERRWRITES=} tracer=("$(command -v strace)" -f -qq -o "$ws.writes" -e trace=write --)
         env+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0") ;;
+      STRACE=*@*) entry=${entry#STRACE=}; tracer=("$(command -v strace)" -f -qq -o /dev/null -P "${entry##*@}" -e "${entry%@*}" --)
+        env+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0") ;;
       STRACE=*) tracer=("$(command -v strace)" -f -qq -o /dev/null -e "${entry#STRACE=}" --)
         env+=("ASAN_OPTIONS=${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0") ;;  # the leak checker needs ptrace itself
       HOLD=*) entry=${entry#HOLD=}; hold "$ws/${entry%:*}" "${entry##*:}" ;;
